@@ -1,0 +1,90 @@
+#include "replay/replay_layout.h"
+
+#include <bit>
+#include <cstring>
+
+namespace tarvix {
+namespace {
+
+constexpr std::size_t PROFILE_NAME_OFFSET = 12;
+constexpr std::size_t PROFILE_NAME_SIZE = 16;
+constexpr std::size_t MAP_NUMBER_OFFSET = 28;
+constexpr std::size_t CAR_SLOT_OFFSET = 32;
+
+// Distances of the fields around the setup marker.
+constexpr std::size_t CHECKPOINT1_BEFORE_MARKER = 24;
+constexpr std::size_t CHECKPOINT2_BEFORE_MARKER = 20;
+constexpr std::size_t STAGE_TIME_BEFORE_MARKER = 16;
+constexpr std::size_t LENGTH_AFTER_MARKER = 4;
+constexpr std::size_t BYTES_AFTER_MARKER = 8;
+
+constexpr std::size_t WORD_SIZE = 4;
+
+// Little-endian on any host; compilers turn this into a single load.
+std::uint32_t readU32(ReplayImage image, std::size_t offset)
+{
+    const std::uint8_t* p = image.data() + offset;
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+std::int32_t readI32(ReplayImage image, std::size_t offset)
+{
+    return std::bit_cast<std::int32_t>(readU32(image, offset));
+}
+
+float readF32(ReplayImage image, std::size_t offset)
+{
+    return std::bit_cast<float>(readU32(image, offset));
+}
+
+}  // namespace
+
+std::string_view profileName(ReplayImage image)
+{
+    const auto* name = reinterpret_cast<const char*>(image.data() + PROFILE_NAME_OFFSET);
+    const void* zero = std::memchr(name, 0, PROFILE_NAME_SIZE);
+    const std::size_t length = zero != nullptr
+                                   ? static_cast<std::size_t>(static_cast<const char*>(zero) - name)
+                                   : PROFILE_NAME_SIZE;
+    return {name, length};
+}
+
+std::int32_t mapNumber(ReplayImage image)
+{
+    return readI32(image, MAP_NUMBER_OFFSET);
+}
+
+std::int32_t carSlot(ReplayImage image)
+{
+    return readI32(image, CAR_SLOT_OFFSET);
+}
+
+std::optional<std::size_t> findSetupMarker(ReplayImage image, std::uint32_t word)
+{
+    const std::size_t wholeWords = image.size() / WORD_SIZE * WORD_SIZE;
+    for (std::size_t offset = 0; offset < wholeWords; offset += WORD_SIZE) {
+        if (readU32(image, offset) == word) {
+            return offset;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<SetupBlock> readSetupBlock(ReplayImage image, std::size_t marker)
+{
+    // Check before subtracting or adding, so neither can wrap.
+    if (marker < CHECKPOINT1_BEFORE_MARKER || marker > image.size() ||
+        image.size() - marker < BYTES_AFTER_MARKER) {
+        return std::nullopt;
+    }
+    return SetupBlock{
+        .checkpoint1 = readF32(image, marker - CHECKPOINT1_BEFORE_MARKER),
+        .checkpoint2 = readF32(image, marker - CHECKPOINT2_BEFORE_MARKER),
+        .stageTime = readF32(image, marker - STAGE_TIME_BEFORE_MARKER),
+        .length = readU32(image, marker + LENGTH_AFTER_MARKER),
+        .bytes = image.subspan(marker + BYTES_AFTER_MARKER),
+    };
+}
+
+}  // namespace tarvix
