@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,123 +14,82 @@ namespace {
 
 const std::string BANNER = "Tarvix v1.0 (C) the Tarvix authors, https://tarvix.example.org/\n";
 const std::string USAGE = "Usage: Tarvix [-s <setup file>] <replay file>\n";
+const std::string HEADER =  // the first three lines for a replay built with the defaults
+    "Profile name: Driver1\nMap nr.     : 71 (Rally School Stage)\nCar slot    : 4 (Peugeot 206)\n";
 const std::string SAMPLE_SUMMARY =
-    "Profile name: Driver1\n"
-    "Map nr.     : 71 (Rally School Stage)\n"
-    "Car slot    : 4 (Peugeot 206)\n"
-    "Checkpoint 1: 0:30.50\n"
-    "Checkpoint 2: 1:01.25\n"
-    "Stage time  : 1:35.00\n";
-const std::string HEADER_LINES =  // the first three lines of a replay built with the defaults
-    "Profile name: Driver1\n"
-    "Map nr.     : 71 (Rally School Stage)\n"
-    "Car slot    : 4 (Peugeot 206)\n";
+    HEADER + "Checkpoint 1: 0:30.50\nCheckpoint 2: 1:01.25\nStage time  : 1:35.00\n";
+const std::string NO_SETUP = HEADER + "Car setup not found\n";
 
-struct CliCase {
-    const char* what;
-    std::vector<std::string> args;
-    std::string out;  // after the banner
-    std::string err;
-    int status;
-};
-
-// Files every case can see: a well-formed replay and a few malformed ones.
-void writeReplays(const ScratchDir& dir)
+std::string missing(const std::string& path)
 {
-    writeFile(dir / "replay.rpl", sampleReplay());
-    writeFile(dir / "other.rpl", ReplayBuilder().profile("Other").bytes());
-    writeFile(dir / "64.rpl", ReplayBuilder(64).bytes());
-    writeFile(dir / "65.rpl", ReplayBuilder(65).bytes());
-    writeFile(dir / "empty.rpl", Bytes());
-    writeFile(dir / "names.rpl",
-              ReplayBuilder().profile("ABCDEFGHIJKLMNOP").map(50).car(7).bytes());
-    writeFile(dir / "unknown.rpl", ReplayBuilder().map(99).car(-1).bytes());
-    writeFile(dir / "negative.rpl", ReplayBuilder().map(-1).car(8).bytes());
-    writeFile(dir / "early-marker.rpl",
-              ReplayBuilder().profile("abcdPTSC").setupBlock(96, 1, 2, 3, {1}).bytes());
-    writeFile(dir / "last-word.rpl", ReplayBuilder(100).f32(72, 1).marker(96).bytes());
-    writeFile(dir / "cut-length.rpl", ReplayBuilder(102).f32(72, 1).marker(96).bytes());
-    writeFile(dir / "bare-length.rpl",
-              ReplayBuilder().setupBlock(96, 75.125F, -1.125F, 59.996F, {}).bytes());
-    std::filesystem::create_directory(dir / "folder");
+    return "Error reading file " + path + ": No such file or directory\n";
 }
 
 TEST(Cli, MessagesStreamsAndStatus)
 {
-    const CliCase cases[] = {
-        {"no argument", {}, USAGE, "", 1},
-        {"help", {"-h"}, USAGE, "", 1},
-        {"help with more", {"-h", "replay.rpl"}, USAGE, "", 1},
-        {"upper-case -H is a path",
-         {"-H"},
-         "",
-         "Error reading file -H: No such file or directory\n",
-         5},
-        {"-h later is a path",
-         {"replay.rpl", "-h"},
-         "",
-         "Error reading file -h: No such file or directory\n",
-         5},
-        {"other dash words are paths",
-         {"--help"},
-         "",
-         "Error reading file --help: No such file or directory\n",
-         5},
-        {"empty path", {""}, "", "Error reading file : No such file or directory\n", 5},
-        {"missing file",
-         {"missing.rpl"},
-         "",
-         "Error reading file missing.rpl: No such file or directory\n",
-         5},
-        {"directory", {"folder"}, "", "Error reading file folder: Is a directory\n", 5},
-        {"setup path only", {"-s", "out.setup"}, "", "No replay file name specified\n", 0},
-        {"trailing -s ignored", {"replay.rpl", "-s"}, SAMPLE_SUMMARY, "", 0},
-        {"-s value is not the replay", {"replay.rpl", "-s", "other.rpl"}, SAMPLE_SUMMARY, "", 0},
-        {"last plain argument wins", {"other.rpl", "replay.rpl"}, SAMPLE_SUMMARY, "", 0},
-        {"sample", {"replay.rpl"}, SAMPLE_SUMMARY, "", 0},
-        {"empty file", {"empty.rpl"}, "", "Not a replay file\n", 0},
-        {"64 bytes", {"64.rpl"}, "", "Not a replay file\n", 0},
-        {"65 bytes", {"65.rpl"}, HEADER_LINES + "Car setup not found\n", "", 0},
-        {"names",
-         {"names.rpl"},
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;  // after the banner
+        std::string err;
+        int status;
+    };
+    const Case cases[] = {
+        {{}, USAGE, "", 1},
+        {{"-h"}, USAGE, "", 1},
+        {{"-h", "replay.rpl"}, USAGE, "", 1},
+        {{"-H"}, "", missing("-H"), 5},
+        {{"replay.rpl", "-h"}, "", missing("-h"), 5},
+        {{"--help"}, "", missing("--help"), 5},
+        {{""}, "", missing(""), 5},
+        {{"folder"}, "", "Error reading file folder: Is a directory\n", 5},
+        {{"-s", "out.setup"}, "", "No replay file name specified\n", 0},
+        {{"replay.rpl", "-s"}, SAMPLE_SUMMARY, "", 0},
+        {{"other.rpl", "replay.rpl"}, SAMPLE_SUMMARY, "", 0},
+        {{"replay.rpl", "-s", "none/x"},
+         SAMPLE_SUMMARY,
+         "Could not open file none/x: No such file or directory\n",
+         0},
+        {{"empty.rpl"}, "", "Not a replay file\n", 0},
+        {{"64.rpl"}, "", "Not a replay file\n", 0},
+        {{"2GiB.rpl"}, "", "Not a replay file\n", 0},
+        {{"65.rpl"}, NO_SETUP, "", 0},
+        {{"names.rpl"},
          "Profile name: ABCDEFGHIJKLMNOP\nMap nr.     : 50 (Sipirkakim II )\n"
          "Car slot    : 7 (Subaru Impreza 2000)\nCar setup not found\n",
          "",
          0},
-        {"unknown numbers",
-         {"unknown.rpl"},
-         "Profile name: Driver1\nMap nr.     : 99 (Custom)\nCar slot    : -1 (Unknown)\n"
-         "Car setup not found\n",
-         "",
-         0},
-        {"negative map",
-         {"negative.rpl"},
+        {{"unknown.rpl"},
          "Profile name: Driver1\nMap nr.     : -1 (Custom)\nCar slot    : 8 (Unknown)\n"
          "Car setup not found\n",
          "",
          0},
-        {"first marker before offset 24",
-         {"early-marker.rpl"},
-         "Profile name: abcdPTSC\nMap nr.     : 71 (Rally School Stage)\n"
-         "Car slot    : 4 (Peugeot 206)\nCar setup not found\n",
-         "",
-         0},
-        {"marker in the last word",
-         {"last-word.rpl"},
-         HEADER_LINES + "Car setup not found\n",
-         "",
-         0},
-        {"length field cut", {"cut-length.rpl"}, HEADER_LINES + "Car setup not found\n", "", 0},
-        {"length field ends the file",
-         {"bare-length.rpl"},
-         HEADER_LINES + "Checkpoint 1: 1:15.13\nCheckpoint 2: 0:-1.13\nStage time  : 0:60.00\n",
+        {{"early-marker.rpl"}, NO_SETUP, "", 0},
+        {{"cut-length.rpl"}, NO_SETUP, "", 0},
+        {{"bare-length.rpl"},
+         HEADER + "Checkpoint 1: 1:15.13\nCheckpoint 2: 0:-1.13\nStage time  : 0:60.00\n",
          "",
          0},
     };
     const ScratchDir dir;
-    writeReplays(dir);
-    for (const CliCase& c : cases) {
-        SCOPED_TRACE(c.what);
+    writeFile(dir / "replay.rpl", sampleReplay());
+    writeFile(dir / "other.rpl", ReplayBuilder().profile("Other").bytes());
+    writeFile(dir / "empty.rpl", Bytes());
+    writeFile(dir / "64.rpl", ReplayBuilder(64).bytes());
+    writeFile(dir / "2GiB.rpl", sampleReplay());
+    std::filesystem::resize_file(dir / "2GiB.rpl", 2147483648U);  // sparse
+    writeFile(dir / "65.rpl", ReplayBuilder(65).bytes());
+    writeFile(dir / "names.rpl",
+              ReplayBuilder().profile("ABCDEFGHIJKLMNOP").map(50).car(7).bytes());
+    writeFile(dir / "unknown.rpl", ReplayBuilder().map(-1).car(8).bytes());
+    // The first aligned marker decides, even when the times before it are not in the file.
+    writeFile(dir / "early-marker.rpl",
+              ReplayBuilder().marker(20).setupBlock(96, 1, 2, 3, {}).bytes());
+    writeFile(dir / "cut-length.rpl", ReplayBuilder(102).marker(96).bytes());
+    writeFile(dir / "bare-length.rpl",
+              ReplayBuilder(104).setupBlock(96, 75.125F, -1.125F, 59.996F, {}).bytes());
+    std::filesystem::create_directory(dir / "folder");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
         const RunResult result = runTarvix(dir, c.args);
         EXPECT_EQ(result.out, BANNER + c.out);
         EXPECT_EQ(result.err, c.err);
@@ -140,31 +100,23 @@ TEST(Cli, MessagesStreamsAndStatus)
 TEST(Cli, LostStandardOutputIsAFailure)
 {
     const ScratchDir dir;
-    writeReplays(dir);
-    const std::vector<std::string> runs[] = {{"replay.rpl"}, {}, {"64.rpl"}, {"missing.rpl"}};
-    for (const auto& args : runs) {
-        SCOPED_TRACE(args.empty() ? "usage" : args[0]);
+    writeFile(dir / "replay.rpl", sampleReplay());
+    writeFile(dir / "64.rpl", ReplayBuilder(64).bytes());
+    const std::string lost = "Error writing standard output: No space left on device\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"replay.rpl"}, lost},
+        {{}, lost},
+        {{"64.rpl"}, "Not a replay file\n" + lost},
+        {{"missing.rpl"}, missing("missing.rpl") + lost},
+    };
+    for (const auto& [args, err] : cases) {
         const RunResult result = runTarvix(dir, args, "/dev/full");
+        EXPECT_EQ(result.err, err);
         EXPECT_EQ(result.status, 5);
-        EXPECT_NE(result.err.find("Error writing standard output: No space left on device\n"),
-                  std::string::npos)
-            << result.err;
     }
 }
 
-// Sizes that do not fit the 32-bit size of every message are no replay; nothing is allocated.
-TEST(Cli, FilesOf2GiBAreRefused)
-{
-    const ScratchDir dir;
-    writeFile(dir / "huge.rpl", sampleReplay());
-    std::filesystem::resize_file(dir / "huge.rpl", 2147483648U);
-    const RunResult result = runTarvix(dir, {"huge.rpl"});
-    EXPECT_EQ(result.out, BANNER);
-    EXPECT_EQ(result.err, "Not a replay file\n");
-    EXPECT_EQ(result.status, 0);
-}
-
-#ifndef TARVIX_SANITIZED  // the sanitizers' shadow memory does not run under an address-space limit
+#ifndef TARVIX_SANITIZED  // the sanitizers' shadow memory does not fit an address-space limit
 TEST(Cli, AllocationFailureIsNoReadError)
 {
     const ScratchDir dir;
@@ -176,6 +128,102 @@ TEST(Cli, AllocationFailureIsNoReadError)
     EXPECT_EQ(result.status, 0);
 }
 #endif
+
+TEST(Cli, SetupExport)
+{
+    const Bytes sample = sampleReplay();
+    const Bytes sampleSetup(sample.begin() + 368, sample.begin() + 468);  // less its zero padding
+    const Bytes old(1000, 0xAA);
+    const std::string times =
+        "Checkpoint 1: 0:01.00\nCheckpoint 2: 0:02.00\nStage time  : 0:03.00\n";
+    const auto claiming = [](std::uint32_t length) {  // three setup bytes, then the end
+        return ReplayBuilder(107).setupBlock(96, 1, 2, 3, {1, 2, 3}).u32(100, length).bytes();
+    };
+    struct Case {
+        Bytes replay;
+        std::vector<std::string> args;  // run where replay.rpl is and out.setup holds `old`
+        std::string out, err;
+        Bytes setup;  // out.setup afterwards
+    };
+    const Case cases[] = {
+        {sample,
+         {"-s", "out.setup", "replay.rpl"},
+         SAMPLE_SUMMARY + "Setup written to out.setup\n",
+         "",
+         sampleSetup},
+        {sample,
+         {"replay.rpl", "-S", "x", "-S", "out.setup"},
+         SAMPLE_SUMMARY + "Setup written to out.setup\n",
+         "",
+         sampleSetup},
+        {claiming(3),
+         {"-s", "out.setup", "replay.rpl"},
+         HEADER + times + "Setup written to out.setup\n",
+         "",
+         {1, 2, 3}},
+        {claiming(50000),
+         {"-s", "out.setup", "replay.rpl"},
+         HEADER + times + "Car setup too large (50000 bytes)\n",
+         "",
+         old},
+        {claiming(4),
+         {"-s", "out.setup", "replay.rpl"},
+         HEADER + times,
+         "Car setup truncated (3 of 4 bytes present)\n",
+         old},
+        {ReplayBuilder().bytes(), {"-s", "out.setup", "replay.rpl"}, NO_SETUP, "", old},
+        {sample,
+         {"-s", "", "replay.rpl"},
+         SAMPLE_SUMMARY,
+         "Could not open file : No such file or directory\n",
+         old},
+        {sample,
+         {"-s", "/dev/full", "replay.rpl"},
+         SAMPLE_SUMMARY,
+         "Error writing file /dev/full: No space left on device\n",
+         old},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const ScratchDir dir;
+        writeFile(dir / "replay.rpl", c.replay);
+        writeFile(dir / "out.setup", old);
+        const RunResult result = runTarvix(dir, c.args);
+        EXPECT_EQ(result.out, BANNER + c.out);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(readFile(dir / "out.setup"), c.setup);
+    }
+}
+
+// Failure lines follow the summary lines before them, also when both streams share one file.
+TEST(Cli, MessagesKeepTheirOrderInOneStream)
+{
+    const ScratchDir dir;
+    writeFile(dir / "replay.rpl",
+              ReplayBuilder(104).setupBlock(96, 1, 2, 3, {}).u32(100, 1).bytes());
+    const RunResult result = runShell(dir, "\"$TARVIX\" -s out.setup replay.rpl 2>&1");
+    EXPECT_EQ(result.out,
+              BANNER + HEADER +
+                  "Checkpoint 1: 0:01.00\nCheckpoint 2: 0:02.00\nStage time  : 0:03.00\n"
+                  "Car setup truncated (0 of 1 bytes present)\n");
+}
+
+// A setup path that names the replay, by any route, leaves the replay as it was.
+TEST(Cli, SetupNeverOverwritesTheReplay)
+{
+    const ScratchDir dir;
+    writeFile(dir / "replay.rpl", sampleReplay());
+    std::filesystem::create_hard_link(dir / "replay.rpl", dir / "hard.rpl");
+    std::filesystem::create_symlink("replay.rpl", dir / "soft.rpl");
+    for (const std::string setupPath : {"replay.rpl", "./replay.rpl", "hard.rpl", "soft.rpl"}) {
+        const RunResult result = runTarvix(dir, {"-s", setupPath, "replay.rpl"});
+        EXPECT_EQ(result.out, BANNER + SAMPLE_SUMMARY);
+        EXPECT_EQ(result.err, "Setup not written: " + setupPath + " is the replay file\n");
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(readFile(dir / "replay.rpl"), sampleReplay());
+    }
+}
 
 TEST(Sample, ShippedSampleIsTheBuildersAndSummarises)
 {

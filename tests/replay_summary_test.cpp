@@ -16,71 +16,47 @@ TEST(NameTables, MapEntryForNumber)
 {
     const std::pair<std::int32_t, std::string_view> cases[] = {
         {10, "Kaihuavaara"},
-        {17, "Autiovaara II"},
-        {20, "Harwood Forest"},
         {27, "Shepherds Shield II"},
         {30, "Greenhills II"},
         {32, "Greenhills"},
-        {37, "Mineshaft II"},
         {41, "Cote D'Arbroz"},
-        {48, "Joux Plane II"},
         {50, "Sipirkakim II "},
         {52, "Sipirkakim"},
-        {57, "Pirka Menoko II"},
         {60, "Fraizer Wells II"},
         {61, "Fraizer Wells"},
         {67, "Hualapai Nation II"},
         {71, "Rally School Stage"},
         {0, "Custom"},
-        {9, "Custom"},
         {18, "Custom"},
         {40, "Custom"},
-        {49, "Custom"},
-        {70, "Custom"},
         {72, "Custom"},
         {-1, "Custom"},
-        {std::numeric_limits<std::int32_t>::min(), "Custom"},
-        {std::numeric_limits<std::int32_t>::max(), "Custom"},
+        {INT32_MIN, "Custom"},
+        {INT32_MAX, "Custom"},
     };
     for (const auto& [number, name] : cases) {
-        SCOPED_TRACE(number);
-        EXPECT_EQ(std::string_view(mapEntryForNumber(number).name), name);
+        EXPECT_EQ(std::string_view(mapEntryForNumber(number).name), name) << number;
     }
-}
-
-TEST(NameTables, EveryListedStageHasItsOwnRow)
-{
-    int rows = 0;
+    int ownRows = 0;  // 49 stages and the terminating row
     for (std::int32_t number = -5; number < 100; ++number) {
-        const MapEntry& entry = mapEntryForNumber(number);
-        if (entry.number == number) {
-            ++rows;
-        } else {
-            EXPECT_EQ(entry.number, -1) << number;
-        }
+        ownRows += mapEntryForNumber(number).number == number ? 1 : 0;
     }
-    EXPECT_EQ(rows, 50);  // 49 stages and the terminating row, found by its own number -1
+    EXPECT_EQ(ownRows, 50);
 }
 
 TEST(NameTables, CarNameForSlot)
 {
     const std::pair<std::int32_t, std::string_view> cases[] = {
         {0, "Citroen Xsara"},
-        {1, "Hyundai Accent"},
-        {2, "MG ZR Super 1600"},
         {3, "Mitsubishi Lancer Evo VII"},
-        {4, "Peugeot 206"},
-        {5, "Subaru Impreza 2003"},
-        {6, "Toyota Corolla"},
         {7, "Subaru Impreza 2000"},
         {8, "Unknown"},
         {-1, "Unknown"},
-        {std::numeric_limits<std::int32_t>::min(), "Unknown"},
-        {std::numeric_limits<std::int32_t>::max(), "Unknown"},
+        {INT32_MIN, "Unknown"},
+        {INT32_MAX, "Unknown"},
     };
     for (const auto& [slot, name] : cases) {
-        SCOPED_TRACE(slot);
-        EXPECT_EQ(std::string_view(carNameForSlot(slot)), name);
+        EXPECT_EQ(std::string_view(carNameForSlot(slot)), name) << slot;
     }
 }
 
@@ -94,51 +70,45 @@ TEST(FormatRaceTime, Examples)
     const float inf = std::numeric_limits<float>::infinity();
     const std::pair<float, std::string_view> cases[] = {
         {0.0F, "0:00.00"},
-        {30.5F, "0:30.50"},
+        {5.25F, "0:05.25"},
         {61.25F, "1:01.25"},
         {95.0F, "1:35.00"},
-        {75.5F, "1:15.50"},
-        {5.25F, "0:05.25"},
         // exact halves round away from zero; .375 and .875 agree with either rule
         {75.125F, "1:15.13"},
         {61.625F, "1:01.63"},
         {0.625F, "0:00.63"},
         {0.375F, "0:00.38"},
-        {0.875F, "0:00.88"},
-        {15.125F, "0:15.13"},
         {-1.125F, "0:-1.13"},
         {-0.625F, "0:-0.63"},
-        // minutes are fixed before the seconds round, and never become hours
+        // the minutes are fixed before the seconds round, and never become hours
         {59.996F, "0:60.00"},
         {119.999F, "1:60.00"},
         {3605.0F, "60:05.00"},
         {-1.5F, "0:-1.50"},
         {-61.0F, "-1:-1.00"},
         {-0.0F, "0:-0.00"},
-        {-0.001F, "0:-0.00"},
-        {0.004F, "0:00.00"},
         {fromBits(1), "0:00.00"},
         {2147483520.0F, "35791392:00.00"},
-        // no longer fits in 32 bits: the minutes are still trunc(t / 60)
+        // past 32 bits the minutes are still trunc(t / 60)
         {2147483648.0F, "35791394:08.00"},
         {-2147483648.0F, "-35791394:-8.00"},
         {std::numeric_limits<float>::max(), "5671372443975480996861736391408615424:00.00"},
         {inf, "inf"},
         {-inf, "-inf"},
-        {std::numeric_limits<float>::quiet_NaN(), "nan"},
-        {-std::numeric_limits<float>::quiet_NaN(), "nan"},
+        {fromBits(0x7FC00000), "nan"},
+        {fromBits(0xFFC00000), "nan"},
         {fromBits(0x7F800001), "nan"},
         {fromBits(0xFFFFFFFF), "nan"},
     };
     for (const auto& [seconds, text] : cases) {
-        SCOPED_TRACE(std::bit_cast<std::uint32_t>(seconds));
-        EXPECT_EQ(std::string_view(formatRaceTime(seconds).c_str()), text) << seconds;
+        EXPECT_EQ(std::string_view(formatRaceTime(seconds).c_str()), text)
+            << seconds << " bits " << std::bit_cast<std::uint32_t>(seconds);
     }
 }
 
 // The seconds rounded from their exact decimal expansion, which glibc prints in full: up in
-// magnitude when the digits after the second decimal are 5 or more. Independent of the binary
-// arithmetic the formatter relies on.
+// magnitude when the digits past the second decimal are 5 or more. This does not rely on the
+// binary arithmetic the formatter relies on.
 std::string referenceRaceTime(float t)
 {
     const double remainder = std::fmod(static_cast<double>(t), 60.0);
@@ -146,15 +116,12 @@ std::string referenceRaceTime(float t)
     std::snprintf(exact, sizeof exact, "%.70f", std::fabs(remainder));
     const std::string digits(exact);
     const std::size_t point = digits.find('.');
-    int hundredths =
-        std::stoi(digits.substr(0, point)) * 100 + std::stoi(digits.substr(point + 1, 2));
-    if (digits[point + 3] >= '5') {
-        ++hundredths;
-    }
+    const int hundredths = std::stoi(digits.substr(0, point)) * 100 +
+                           std::stoi(digits.substr(point + 1, 2)) + (digits[point + 3] >= '5');
+    const bool negative = std::signbit(remainder);
     char text[64];
     std::snprintf(text, sizeof text, "%d:%s%0*d.%02d", static_cast<std::int32_t>(t) / 60,
-                  std::signbit(remainder) ? "-" : "", std::signbit(remainder) ? 1 : 2,
-                  hundredths / 100, hundredths % 100);
+                  negative ? "-" : "", negative ? 1 : 2, hundredths / 100, hundredths % 100);
     return text;
 }
 
@@ -166,13 +133,12 @@ TEST(FormatRaceTime, MatchesDecimalRoundingOnRandomTimes)
     for (int i = 0; i < 200000; ++i) {
         float t = i % 2 == 0 ? fromBits(bits(random)) : plausible(random);
         if (i % 4 == 1) {
-            t = std::round(t * 8.0F) / 8.0F;  // lands on the ties
+            t = std::round(t * 8.0F) / 8.0F;  // an exact half of a hundredth, or an eighth
         }
-        if (!(std::fabs(t) < 2147483648.0F)) {
-            continue;
+        if (std::fabs(t) < 2147483648.0F) {
+            ASSERT_EQ(formatRaceTime(t).c_str(), referenceRaceTime(t))
+                << std::bit_cast<std::uint32_t>(t);
         }
-        ASSERT_EQ(formatRaceTime(t).c_str(), referenceRaceTime(t))
-            << std::bit_cast<std::uint32_t>(t);
     }
 }
 

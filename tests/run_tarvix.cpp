@@ -3,19 +3,18 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
-extern char** environ;
+#include "replay_builder.h"
 
 namespace tarvix::testing {
 
 ScratchDir::ScratchDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarvix-test-XXXXXX").string();
+    std::string pattern = std::filesystem::temp_directory_path() / "tarvix-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
@@ -30,52 +29,46 @@ ScratchDir::~ScratchDir()
 
 namespace {
 
-RunResult spawnIn(const ScratchDir& dir, const std::vector<std::string>& argv,
-                  const char* stdoutPath)
+RunResult spawnIn(const ScratchDir& dir, std::vector<std::string> argv, std::string outPath)
 {
-    const std::string outPath = dir / ".stdout";
+    const bool captureOut = outPath.empty();
+    if (captureOut) {
+        outPath = dir / ".stdout";
+    }
     const std::string errPath = dir / ".stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+    posix_spawn_file_actions_addchdir_np(&actions, (dir / "").c_str());
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1,
-                                     stdoutPath != nullptr ? stdoutPath : outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-
     std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
+    for (std::string& arg : argv) {
+        args.push_back(arg.data());
     }
     args.push_back(nullptr);
-
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        throw std::runtime_error("cannot start " + argv[0]);
-    }
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-
-    RunResult result;
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    const auto text = [](const std::string& path) {
-        const Bytes bytes = std::filesystem::exists(path) ? readFile(path) : Bytes();
+    if (failed != 0 || waitpid(pid, &wstatus, 0) != pid) {
+        throw std::runtime_error("cannot run " + argv[0]);
+    }
+    const auto take = [](const std::string& path) {
+        const Bytes bytes = readFile(path);
         std::filesystem::remove(path);
         return std::string(bytes.begin(), bytes.end());
     };
-    result.out = stdoutPath != nullptr ? "" : text(outPath);
-    result.err = text(errPath);
-    return result;
+    return {captureOut ? take(outPath) : "", take(errPath),
+            WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1};
 }
 
 }  // namespace
 
 RunResult runTarvix(const ScratchDir& dir, const std::vector<std::string>& args,
-                    const char* stdoutPath)
+                    const std::string& stdoutPath)
 {
     std::vector<std::string> argv = {TARVIX_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -84,7 +77,7 @@ RunResult runTarvix(const ScratchDir& dir, const std::vector<std::string>& args,
 
 RunResult runShell(const ScratchDir& dir, const std::string& script)
 {
-    return spawnIn(dir, {"/bin/sh", "-c", "TARVIX='" TARVIX_BINARY "'; " + script}, nullptr);
+    return spawnIn(dir, {"/bin/sh", "-c", "TARVIX='" TARVIX_BINARY "'; " + script}, "");
 }
 
 }  // namespace tarvix::testing

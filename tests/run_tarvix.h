@@ -4,15 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "replay_builder.h"
-
 namespace tarvix::testing {
-
-struct RunResult {
-    std::string out;
-    std::string err;
-    int status = -1;  // exit status, or -1 when the process did not exit normally
-};
 
 // A fresh directory under the system's temporary directory, removed with the object.
 class ScratchDir {
@@ -21,20 +13,22 @@ public:
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
 private:
     std::string path_;
 };
 
-// Runs Tarvix with `args` from inside `dir`. Standard output goes to `stdoutPath` when given
-// (its contents are then not captured).
-RunResult runTarvix(const ScratchDir& dir, const std::vector<std::string>& args,
-                    const char* stdoutPath = nullptr);
+struct RunResult {
+    std::string out;
+    std::string err;
+    int status = -1;  // -1 when the process did not exit normally
+};
 
-// Runs `/bin/sh -c script` from inside `dir`, with $TARVIX naming the binary.
+// Runs Tarvix with `args` inside `dir`; standard output goes to `stdoutPath` when given.
+RunResult runTarvix(const ScratchDir& dir, const std::vector<std::string>& args,
+                    const std::string& stdoutPath = "");
+// Runs `/bin/sh -c script` inside `dir`, with $TARVIX naming the binary.
 RunResult runShell(const ScratchDir& dir, const std::string& script);
 
 }  // namespace tarvix::testing

@@ -16,6 +16,7 @@
 #include "replay/replay_layout.h"
 #include "replay/replay_summary.h"
 #include "replay/report.h"
+#include "setup/setup_export.h"
 
 #ifndef TARVIX_VERSION
 #define TARVIX_VERSION "1.0"
@@ -110,6 +111,11 @@ void loadAndSummarise(const char* replayPath, const char* setupPath)
         return;
     }
     file.reset();  // closed before any line of the summary
+
+    if (setupPath != nullptr && tarvix::isSameFile(setupPath, replayPath)) {
+        tarvix::reportError("Setup not written: %s is the replay file\n", setupPath);
+        setupPath = nullptr;
+    }
 
     tarvix::printReplaySummary({image.get(), byteCount}, setupPath);
     errno = 0;  // nothing the summary or the export met is a failure of the run

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "setup/setup_export.h"
+
 namespace tarvix {
 namespace {
 
@@ -142,7 +144,10 @@ void printReplaySummary(ReplayImage image, const char* setupPath)
     std::printf("Checkpoint 1: %s\n", formatRaceTime(block->checkpoint1).c_str());
     std::printf("Checkpoint 2: %s\n", formatRaceTime(block->checkpoint2).c_str());
     std::printf("Stage time  : %s\n", formatRaceTime(block->stageTime).c_str());
-    (void)setupPath;  // the setup export comes next
+
+    if (setupPath != nullptr) {
+        exportSetup(block->bytes, block->length, setupPath);
+    }
 }
 
 }  // namespace tarvix

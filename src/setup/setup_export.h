@@ -1,0 +1,26 @@
+// Writing the car setup stored in a replay to a file of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace tarvix {
+
+// Setups of this many bytes or more are refused.
+inline constexpr std::uint32_t SETUP_SIZE_LIMIT = 50000;
+
+// The length of `setup` without its trailing zero bytes, keeping at least the first byte.
+std::size_t trimmedSetupLength(std::span<const std::uint8_t> setup);
+
+// Writes the first `length` bytes of `available`, less trailing zero bytes, to `path`,
+// creating or truncating it, and reports the outcome on standard output or standard error.
+// A length of SETUP_SIZE_LIMIT or more, or one that runs past `available`, touches no file.
+// "Setup written" is printed only once the file was closed without error.
+void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, const char* path);
+
+// True when both paths name one existing file, by whatever route (same name, hard or
+// symbolic link). False when either does not exist or cannot be examined.
+bool isSameFile(const char* first, const char* second);
+
+}  // namespace tarvix
