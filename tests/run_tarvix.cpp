@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 
 #include "replay_builder.h"
@@ -50,7 +51,7 @@ RunResult spawnIn(const ScratchDir& dir, std::vector<std::string> argv, std::str
     }
     args.push_back(nullptr);
     pid_t pid = 0;
-    const int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     int wstatus = 0;
     if (failed != 0 || waitpid(pid, &wstatus, 0) != pid) {
@@ -67,17 +68,34 @@ RunResult spawnIn(const ScratchDir& dir, std::vector<std::string> argv, std::str
 
 }  // namespace
 
+// TARVIX_TEST_WRAPPER, when set, runs the binary under another program, such as valgrind.
+std::vector<std::string> tarvixCommand()
+{
+    std::vector<std::string> argv;
+    std::istringstream wrapper(
+        std::getenv("TARVIX_TEST_WRAPPER") != nullptr ? std::getenv("TARVIX_TEST_WRAPPER") : "");
+    for (std::string word; wrapper >> word;) {
+        argv.push_back(word);
+    }
+    argv.emplace_back(TARVIX_BINARY);
+    return argv;
+}
+
 RunResult runTarvix(const ScratchDir& dir, const std::vector<std::string>& args,
                     const std::string& stdoutPath)
 {
-    std::vector<std::string> argv = {TARVIX_BINARY};
+    std::vector<std::string> argv = tarvixCommand();
     argv.insert(argv.end(), args.begin(), args.end());
     return spawnIn(dir, argv, stdoutPath);
 }
 
 RunResult runShell(const ScratchDir& dir, const std::string& script)
 {
-    return spawnIn(dir, {"/bin/sh", "-c", "TARVIX='" TARVIX_BINARY "'; " + script}, "");
+    std::string command;
+    for (const std::string& word : tarvixCommand()) {
+        command += "'" + word + "' ";
+    }
+    return spawnIn(dir, {"/bin/sh", "-c", "tarvix() { " + command + "\"$@\"; }; " + script}, "");
 }
 
 }  // namespace tarvix::testing

@@ -28,7 +28,7 @@ struct RunResult {
 // Runs Tarvix with `args` inside `dir`; standard output goes to `stdoutPath` when given.
 RunResult runTarvix(const ScratchDir& dir, const std::vector<std::string>& args,
                     const std::string& stdoutPath = "");
-// Runs `/bin/sh -c script` inside `dir`, with $TARVIX naming the binary.
+// Runs `/bin/sh -c script` inside `dir`, where the shell function `tarvix` runs the binary.
 RunResult runShell(const ScratchDir& dir, const std::string& script);
 
 }  // namespace tarvix::testing

@@ -22,7 +22,7 @@ const char* carNameForSlot(std::int32_t slot);
 // A race time as text, zero-terminated.
 struct RaceTimeText {
     std::array<char, 48> chars;
-    const char* c_str() const { return chars.data(); }
+    [[nodiscard]] const char* c_str() const { return chars.data(); }
 };
 
 // Minutes and seconds as "%d:%05.2f" would print them, except that a seconds value exactly

@@ -26,7 +26,9 @@ inline int flushStandardOutput()
 }
 
 // One formatted message on standard error. Standard output is flushed first so that, when both
-// streams go to one place, the message stands after the lines printed before it.
+// streams go to one place, the message stands after the lines printed before it. A C variadic
+// rather than a parameter pack, so that the compiler checks each format against its arguments.
+// NOLINTNEXTLINE(cert-dcl50-cpp)
 [[gnu::format(printf, 1, 2)]] inline void reportError(const char* format, ...)
 {
     flushStandardOutput();
