@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "replay_builder.h"
 
 namespace tarvix {
@@ -59,6 +62,29 @@ TEST(ReplayLayout, FindSetupMarkerOnEveryTruncation)
     for (std::size_t size = 0; size <= image.size(); ++size) {
         const auto found = findSetupMarker(ReplayImage(image.data(), size), SETUP_MARKER);
         EXPECT_EQ(found, size >= 104 ? std::optional<std::size_t>(100) : std::nullopt) << size;
+    }
+}
+
+// Images drawn from the marker's own letters hold markers everywhere, across every block
+// boundary of the search; each answer must be the first aligned whole word that matches.
+TEST(ReplayLayout, FindSetupMarkerOnRandomImages)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::size_t> size(0, 700);
+    std::uniform_int_distribution<int> letter(0, 3);
+    for (int n = 0; n < 20000; ++n) {
+        Bytes image(size(random));
+        for (std::uint8_t& byte : image) {
+            byte = static_cast<std::uint8_t>("PTSC"[letter(random)]);
+        }
+        std::optional<std::size_t> expected;
+        for (std::size_t at = 0; at + 4 <= image.size() && !expected; at += 4) {
+            if (std::equal(image.begin() + at, image.begin() + at + 4, "PTSC")) {
+                expected = at;
+            }
+        }
+        ASSERT_EQ(findSetupMarker(image, SETUP_MARKER), expected)
+            << ::testing::PrintToString(image);
     }
 }
 

@@ -1,5 +1,7 @@
-// Writes the synthetic replays the project ships: the sample, and the fuzzer's seed corpus.
+// Writes the synthetic replays the project ships: the sample, and the fuzzer's seed corpus; or
+// a large replay of a given size, with its setup block 4 KiB before the end, for the benchmarks.
 //   tarvix_write_replays <sample path> [<corpus directory>]
+//   tarvix_write_replays --large <path> <size in bytes>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -53,8 +55,21 @@ void writeCorpus(const std::string& dir)
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::string(argv[1]) == "--large") {
+        const std::size_t size = std::stoull(argv[3]) / 4 * 4;
+        Bytes setup(300, 0);
+        for (std::size_t i = 0; i < 200; ++i) {
+            setup[i] = static_cast<std::uint8_t>(i + 1);
+        }
+        tarvix::testing::writeFile(
+            argv[2],
+            ReplayBuilder(size).setupBlock(size - 4096, 30.5F, 61.25F, 95.0F, setup).bytes());
+        return 0;
+    }
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: tarvix_write_replays <sample path> [<corpus directory>]\n");
+        std::fprintf(stderr,
+                     "usage: tarvix_write_replays <sample path> [<corpus directory>]\n"
+                     "       tarvix_write_replays --large <path> <size in bytes>\n");
         return 1;
     }
     tarvix::testing::writeFile(argv[1], tarvix::testing::sampleReplay());
