@@ -19,10 +19,6 @@
 #include "replay/report.h"
 #include "setup/setup_export.h"
 
-#ifndef TARVIX_VERSION
-#define TARVIX_VERSION "1.0"
-#endif
-
 namespace {
 
 constexpr int STATUS_DONE = 0;
