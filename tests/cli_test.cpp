@@ -65,7 +65,6 @@ TEST(Cli, MessagesStreamsAndStatus)
          "",
          0},
         {{"early-marker.rpl"}, NO_SETUP, "", 0},
-        {{"cut-length.rpl"}, NO_SETUP, "", 0},
         {{"bare-length.rpl"},
          HEADER + "Checkpoint 1: 1:15.13\nCheckpoint 2: 0:-1.13\nStage time  : 0:60.00\n",
          "",
@@ -85,7 +84,6 @@ TEST(Cli, MessagesStreamsAndStatus)
     // The first aligned marker decides, even when the times before it are not in the file.
     writeFile(dir / "early-marker.rpl",
               ReplayBuilder().marker(20).setupBlock(96, 1, 2, 3, {}).bytes());
-    writeFile(dir / "cut-length.rpl", ReplayBuilder(102).marker(96).bytes());
     writeFile(dir / "bare-length.rpl",
               ReplayBuilder(104).setupBlock(96, 75.125F, -1.125F, 59.996F, {}).bytes());
     std::filesystem::create_directory(dir / "folder");

@@ -37,24 +37,6 @@ TEST(ReplayLayout, FixedFields)
     }
 }
 
-TEST(ReplayLayout, FindSetupMarker)
-{
-    const std::pair<ReplayBuilder, std::optional<std::size_t>> cases[] = {
-        {ReplayBuilder(200), std::nullopt},
-        {ReplayBuilder(200).marker(0), 0},
-        {ReplayBuilder(200).profile("abcdPTSC"), 16},
-        {ReplayBuilder(200).marker(2).marker(101).marker(150), std::nullopt},
-        {ReplayBuilder(200).marker(120).marker(61).marker(64), 64},
-        {ReplayBuilder(200).raw(96, "CSTP"), std::nullopt},
-        {ReplayBuilder(202).marker(196), 196},
-        {ReplayBuilder(203).raw(200, "PTS"), std::nullopt},
-    };
-    for (const auto& [image, marker] : cases) {
-        EXPECT_EQ(findSetupMarker(image.bytes(), SETUP_MARKER), marker)
-            << ::testing::PrintToString(image.bytes());
-    }
-}
-
 // Every prefix of an image: the marker is found exactly when its whole word is inside.
 TEST(ReplayLayout, FindSetupMarkerOnEveryTruncation)
 {
