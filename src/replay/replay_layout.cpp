@@ -36,37 +36,30 @@ std::uint32_t loadU32(const std::uint8_t* p)
     }
 }
 
-// Whether any of the BLOCK_WORDS words at `block` equals `word`. This test decides the speed of
-// the whole search; with GCC and Clang it compares four words per instruction through their
-// generic vectors, which they lower to SSE2, NEON or plain code as the target allows.
-bool blockHoldsWord(const std::uint8_t* block, std::uint32_t word)
-{
 #if defined(__GNUC__)
-    if constexpr (std::endian::native == std::endian::little) {
-        using Lanes = std::uint32_t __attribute__((vector_size(16)));
-        constexpr std::size_t LANES_SIZE = sizeof(Lanes);
-        const auto lanes = [block](std::size_t index) {
-            Lanes value;
-            std::memcpy(&value, block + index * LANES_SIZE, LANES_SIZE);
-            return value;
-        };
-        const Lanes wanted = {word, word, word, word};
-        Lanes matches = lanes(0) == wanted;
-        for (std::size_t i = 1; i < BLOCK_WORDS * WORD_SIZE / LANES_SIZE; ++i) {
-            matches |= lanes(i) == wanted;
-        }
-        std::uint64_t halves[2];
-        std::memcpy(halves, &matches, sizeof halves);
-        return (halves[0] | halves[1]) != 0;
+// Whether any of the BLOCK_WORDS words at `block` holds the four bytes of `inMemory`. This test
+// decides the speed of the whole search: GCC and Clang compare four words per instruction
+// through their generic vectors, which they lower to SSE2, NEON or plain code as the target
+// allows. Comparing bytes as they lie in memory needs no byte swapping on any host.
+bool blockHoldsWord(const std::uint8_t* block, std::uint32_t inMemory)
+{
+    using Lanes = std::uint32_t __attribute__((vector_size(16)));
+    constexpr std::size_t LANES_SIZE = sizeof(Lanes);
+    const auto lanes = [block](std::size_t index) {
+        Lanes value;
+        std::memcpy(&value, block + index * LANES_SIZE, LANES_SIZE);
+        return value;
+    };
+    const Lanes wanted = {inMemory, inMemory, inMemory, inMemory};
+    Lanes matches = lanes(0) == wanted;
+    for (std::size_t i = 1; i < BLOCK_WORDS * WORD_SIZE / LANES_SIZE; ++i) {
+        matches |= lanes(i) == wanted;
     }
-#endif
-    for (std::size_t i = 0; i < BLOCK_WORDS; ++i) {
-        if (loadU32(block + i * WORD_SIZE) == word) {
-            return true;
-        }
-    }
-    return false;
+    std::uint64_t halves[2];
+    std::memcpy(halves, &matches, sizeof halves);
+    return (halves[0] | halves[1]) != 0;
 }
+#endif
 
 std::uint32_t readU32(ReplayImage image, std::size_t offset)
 {
@@ -110,13 +103,20 @@ std::optional<std::size_t> findSetupMarker(ReplayImage image, std::uint32_t word
     const std::uint8_t* data = image.data();
     const std::size_t words = image.size() / WORD_SIZE;  // whole words only
     std::size_t index = 0;
-    // Whole blocks first; the block that holds a match, if any, and the words after the last
-    // whole block are then searched word by word.
+#if defined(__GNUC__)
+    // Whole blocks first, skipped while they hold no match; the word-by-word search below then
+    // starts at the block that does, or after the last whole block.
+    const std::uint8_t little[WORD_SIZE] = {
+        static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+        static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
+    std::uint32_t inMemory = 0;
+    std::memcpy(&inMemory, little, WORD_SIZE);
     for (; words - index >= BLOCK_WORDS; index += BLOCK_WORDS) {
-        if (blockHoldsWord(data + index * WORD_SIZE, word)) {
+        if (blockHoldsWord(data + index * WORD_SIZE, inMemory)) {
             break;
         }
     }
+#endif
     for (; index < words; ++index) {
         if (loadU32(data + index * WORD_SIZE) == word) {
             return index * WORD_SIZE;
