@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
+
+#include "replay_builder.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -32,9 +32,7 @@ int main(int argc, char** argv)
     }
     LLVMFuzzerInitialize(&argc, &argv);
     for (const auto& input : inputs) {
-        std::ifstream in(input, std::ios::binary);
-        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                              std::istreambuf_iterator<char>()};
+        const tarvix::testing::Bytes bytes = tarvix::testing::readFile(input);
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
     std::fprintf(report, "%zu passed, 0 failed\n", inputs.size());
