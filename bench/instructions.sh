@@ -6,7 +6,7 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$build/tests/tarvix_write_replays" --large "$work/replay.rpl" 307200
+"$(dirname "$0")/make_replay.sh" "$work/replay.rpl" 307200
 cd "$work"
 count() {
   valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |

@@ -9,7 +9,7 @@ pairs=${2:-21}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 size=$((256 << 20))
-"$build/tests/tarvix_write_replays" --large "$work/replay.rpl" "$size"
+"$(dirname "$0")/make_replay.sh" "$work/replay.rpl" "$size"
 cat "$work/replay.rpl" >/dev/null
 
 elapsed() {  # microseconds taken by the command
