@@ -13,9 +13,9 @@ namespace {
 
 const Bytes B = "Tarvix v" TARVIX_VERSION " (C) the Tarvix authors, https://tarvix.example.org/\n";
 const Bytes USAGE = B + "Usage: Tarvix [-s <setup file>] <replay file>\n";
-const Bytes HEAD =
-    B +
-    "Profile name: Driver1\nMap nr.     : 71 (Rally School Stage)\nCar slot    : 4 (Peugeot 206)\n";
+const Bytes CAR = "Map nr.     : 71 (Rally School Stage)\nCar slot    : 4 (Peugeot 206)\n";
+const Bytes HEAD = B + "Profile name: Driver1\n" + CAR;
+const Bytes HOSTILE = Replay().name("\x1b[2J\rX\t\x7f\x80\xff").bytes;  // clears a terminal
 const Bytes SUMMARY =
     HEAD + "Checkpoint 1: 0:30.50\nCheckpoint 2: 1:01.25\nStage time  : 1:35.00\n";
 const Bytes T123 = HEAD + "Checkpoint 1: 0:01.00\nCheckpoint 2: 0:02.00\nStage time  : 0:03.00\n";
@@ -75,6 +75,14 @@ const Row rows[] = {
      "Could not open file no/x: No such file or directory\n", 0},
     {"the replay by a link", "ln r.rpl h && tarvix -s h r.rpl", S, SUMMARY,
      "Setup not written: h is the replay file\n", 0},
+    {"another replay", "cp r.rpl out.setup && tarvix -s out.setup r.rpl", S, SUMMARY,
+     "Setup not written: out.setup is a replay file\n", 0, S},
+    {"a file without a setup block", "head -c 300 r.rpl >out.setup && tarvix -s out.setup r.rpl", S,
+     SUMMARY + WRITTEN, "", 0, SAMPLE_SETUP},
+    {"control bytes on a terminal", "script -qec \"$TARVIX r.rpl\" /dev/null", HOSTILE,
+     B + "Profile name: ?[2J?X??\x80\xff\n" + CAR + "Car setup not found\n", "", 0},
+    {"control bytes in a pipe", "tarvix r.rpl", HOSTILE,
+     B + "Profile name: \x1b[2J\rX\t\x7f\x80\xff\n" + CAR + "Car setup not found\n", "", 0},
 };
 
 TEST(Cli, Rows)

@@ -33,6 +33,27 @@ ImageBlock allocateImage(std::size_t size)
         static_cast<std::uint8_t*>(::operator new(size, IMAGE_ALIGNMENT, std::nothrow)));
 }
 
+// Whether an existing file is a replay as Tarvix reads one: a regular file of a replay's size in
+// which the summary would find a setup block. A glob such as `-s *.rpl` hands -s a replay, which
+// is a recorded drive that cannot be made again. Costs one read, and only when the file exists.
+bool holdsReplay(const char* path)
+{
+    struct stat info {};
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_size < static_cast<off_t>(MIN_REPLAY_SIZE) || info.st_size > MAX_REPLAY_SIZE) {
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(info.st_size);
+    const File file(std::fopen(path, "rb"));
+    const ImageBlock image = file ? allocateImage(size) : nullptr;
+    if (!image || std::fread(image.get(), 1, size, file.get()) != size) {
+        return false;
+    }
+    const ReplayImage replay(image.get(), size);
+    const std::optional<std::size_t> marker = findSetupMarker(replay, SETUP_MARKER);
+    return marker && readSetupBlock(replay, *marker);
+}
+
 }  // namespace
 
 File openReplay(const char* path)
@@ -81,6 +102,9 @@ void loadAndSummarise(File file, const char* replayPath, const char* setupPath)
 
     if (setupPath != nullptr && isSameFile(setupPath, replayPath)) {
         reportError("Setup not written: %s is the replay file\n", setupPath);
+        setupPath = nullptr;
+    } else if (setupPath != nullptr && holdsReplay(setupPath)) {
+        reportError("Setup not written: %s is a replay file\n", setupPath);
         setupPath = nullptr;
     }
 

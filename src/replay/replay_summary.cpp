@@ -1,5 +1,8 @@
 #include "replay/replay_summary.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -70,6 +73,12 @@ constexpr const char* carNames[] = {
 
 constexpr float INT32_LIMIT = 2147483648.0F;  // 2^31: minutes below this go through int32
 
+bool isControlByte(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
 }  // namespace
 
 const MapEntry& mapEntryForNumber(std::int32_t number)
@@ -128,10 +137,18 @@ RaceTimeText formatRaceTime(float seconds)
 
 void printReplaySummary(ReplayImage image, const char* setupPath)
 {
+    // The name comes from the replay. On a terminal, a control byte in it could clear the screen,
+    // move the cursor or fake a line, so each one shows as '?', as ls shows them. Pipes and files
+    // get the bytes unchanged; bytes from 0x80 up are the 8-bit text of the names and stay.
     const std::string_view name = profileName(image);
+    char shown[PROFILE_NAME_SIZE] = {};
+    const bool terminal = isatty(fileno(stdout)) != 0;
+    std::replace_copy_if(
+        name.begin(), name.end(), shown,
+        [terminal](char c) { return terminal && isControlByte(c); }, '?');
     const std::int32_t map = mapNumber(image);
     const std::int32_t car = carSlot(image);
-    std::printf("Profile name: %.*s\n", static_cast<int>(name.size()), name.data());
+    std::printf("Profile name: %.*s\n", static_cast<int>(name.size()), shown);
     std::printf("Map nr.     : %d (%s)\n", map, mapEntryForNumber(map).name);
     std::printf("Car slot    : %d (%s)\n", car, carNameForSlot(car));
 
