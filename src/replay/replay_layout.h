@@ -48,6 +48,14 @@ std::int32_t carSlot(ReplayImage image);
 // wholly inside the image are compared, so a trailing partial word never matches.
 std::optional<std::size_t> findSetupMarker(ReplayImage image, std::uint32_t word);
 
+// The ways findSetupMarker can search, for the tests and benchmarks that compare them: every
+// way this processor can run, the fastest first. findSetupMarker takes the first.
+struct MarkerSearch {
+    const char* name;
+    std::optional<std::size_t> (*find)(ReplayImage image, std::uint32_t word);
+};
+std::span<const MarkerSearch> markerSearches();
+
 struct SetupBlock {
     float checkpoint1;
     float checkpoint2;
