@@ -45,9 +45,13 @@ void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, 
         std::fclose(file);
         return;
     }
-    // The data may still sit in the stream's buffer; only a clean close means it is in the file.
-    if (std::fclose(file) != 0) {
-        reportError("Error writing file %s: %s\n", path, std::strerror(errno));
+    // The data may still sit in the stream's buffer: only a clean flush and close mean that it is
+    // in the file. The flush is checked on its own, as not every C library's fclose reports it.
+    const int flushed = std::fflush(file);
+    const int flushError = errno;
+    if (std::fclose(file) != 0 || flushed != 0) {
+        reportError("Error writing file %s: %s\n", path,
+                    std::strerror(flushed != 0 ? flushError : errno));
         return;
     }
     std::printf("Setup written to %s\n", path);
@@ -55,8 +59,13 @@ void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, 
 
 bool isSameFile(const char* first, const char* second)
 {
+    // The names are UTF-8 where they are not plain bytes (Windows, through the manifest), and a
+    // narrow name would be taken in the ANSI code page there.
+    const auto path = [](const char* name) {
+        return std::filesystem::path(std::u8string_view(reinterpret_cast<const char8_t*>(name)));
+    };
     std::error_code error;
-    const bool same = std::filesystem::equivalent(first, second, error);
+    const bool same = std::filesystem::equivalent(path(first), path(second), error);
     return same && !error;
 }
 
