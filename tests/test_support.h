@@ -17,10 +17,7 @@ using namespace std::literals;
 // the reader's, so that a wrong offset there cannot hide in both places.
 struct Replay {
     Bytes bytes;
-    explicit Replay(std::size_t size = 128) : bytes(size, '\xAA')
-    {
-        name("Driver1").u32(28, 71).u32(32, 4);
-    }
+    Replay(std::size_t n = 128) : bytes(n, '\xAA') { name("Driver1").u32(28, 71).u32(32, 4); }
     Replay& raw(std::size_t at, std::string_view field)  // grows the image to fit
     {
         bytes.resize(std::max(bytes.size(), at + field.size()));

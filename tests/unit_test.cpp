@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cfloat>
+#include <cmath>
 #include <filesystem>
-#include <limits>
 #include <random>
 
 #include "cli/replay_file.h"
@@ -40,13 +41,12 @@ TEST(Layout, MarkerSearchAgreesWithAPlainLoop)
     }
 }
 
-// A name may fill its 16 bytes; the times need m >= 24, the setup length m + 8 <= size.
+// A name may fill its 16 bytes, before the map number 71 (a 'G'); the times need m >= 24, the
+// setup length m + 8 <= size.
 TEST(Layout, FieldsStayInside)
 {
-    const Bytes bytes =
-        Replay(100).name("ABCDEFGHIJKLMNOP").bytes;  // the map number 71 ('G') follows
+    const Bytes bytes = Replay(100).name("ABCDEFGHIJKLMNOP").bytes;
     EXPECT_EQ(profileName(image(bytes, 100)), "ABCDEFGHIJKLMNOP");
-    EXPECT_EQ(profileName(image(Replay().name("").bytes, 65)), "");
     for (const auto& [m, present] : std::initializer_list<std::pair<std::size_t, bool>>{
              {0, false}, {20, false}, {24, true}, {92, true}, {93, false}, {SIZE_MAX - 3, false}}) {
         EXPECT_EQ(readSetupBlock(image(bytes, 100), m).has_value(), present) << m;
@@ -70,18 +70,14 @@ TEST(Names, TablesAsPublished)
 
 TEST(Times, Formatting)
 {
-    const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
     const std::pair<float, const char*> cases[] = {
         // clang-format off
-        {0, "0:00.00"}, {5.25, "0:05.25"}, {61.25, "1:01.25"}, {3605, "60:05.00"},
-        // exact halves round away from zero, also below zero
-        {75.125, "1:15.13"}, {0.625, "0:00.63"}, {-1.125, "0:-1.13"}, {-0.625, "0:-0.63"},
-        // the minutes are fixed before the seconds round
-        {59.996F, "0:60.00"}, {119.999F, "1:60.00"}, {-61, "-1:-1.00"}, {-0.0F, "0:-0.00"},
-        {2147483520.0F, "35791392:00.00"}, {2147483648.0F, "35791394:08.00"},
-        {-2147483648.0F, "-35791394:-8.00"}, {inf, "inf"}, {-inf, "-inf"}, {nan, "nan"},
-        {-nan, "nan"}, {std::numeric_limits<float>::max(), "5671372443975480996861736391408615424:00.00"},
+        {0, "0:00.00"}, {5.25, "0:05.25"}, {3605, "60:05.00"}, {-61, "-1:-1.00"}, {-0.0F, "0:-0.00"},
+        // exact halves round away from zero; the minutes are fixed before the seconds round
+        {75.125, "1:15.13"}, {-1.125, "0:-1.13"}, {59.996F, "0:60.00"}, {119.999F, "1:60.00"},
+        {2147483648.0F, "35791394:08.00"}, {-2147483648.0F, "-35791394:-8.00"}, {INFINITY, "inf"},
+        {-INFINITY, "-inf"}, {NAN, "nan"}, {-NAN, "nan"},
+        {FLT_MAX, "5671372443975480996861736391408615424:00.00"},
         // clang-format on
     };
     for (const auto& [seconds, text] : cases) {
