@@ -99,7 +99,7 @@ TEST(Cli, Rows)
         const std::string shell =
             "cd " + dir +
             " && export TARVIX=\"$TARVIX_TEST_WRAPPER ${TARVIX_TEST_BINARY:-" TARVIX_BINARY
-            "}\" && tarvix() { $TARVIX \"$@\"; }; skip() { case \"$TARVIX_TEST_WRAPPER" +
+            "}\" && tarvix() { $TARVIX \"$@\"; }; skip() { case \"${TARVIX_TEST_WRAPPER}" +
             (TARVIX_SANITIZED ? "sanitizers" : "") + "\" in '') ;; *$1*) exit 77;; esac; }; (" +
             row.script + ") >.out 2>.err; s=$?; sed -i 's/\\r$//' .out .err; exit $s";
         const int status = WEXITSTATUS(std::system(shell.c_str()));
