@@ -22,7 +22,6 @@ const Bytes SUMMARY =
     HEAD + "Checkpoint 1: 0:30.50\nCheckpoint 2: 1:01.25\nStage time  : 1:35.00\n";
 const Bytes T123 = HEAD + "Checkpoint 1: 0:01.00\nCheckpoint 2: 0:02.00\nStage time  : 0:03.00\n";
 const Bytes WRITTEN = "Setup written to out.setup\n";
-const Bytes& S = SAMPLE;
 const Bytes MISSING = ": No such file or directory\n";
 
 // Times 1, 2 and 3, then `setup` to the end of the file, which claims to hold `length` bytes.
@@ -47,7 +46,7 @@ const Row rows[] = {
     {"-h later is a path", "tarvix r.rpl -h", B, "Error reading file -h" + MISSING, 5},
     {"-s takes its value", "tarvix -s r.rpl", B, "No replay file name specified\n", 0},
     {"last -s wins, -S too", "tarvix -s x -S out.setup r.rpl && test ! -e x", SUMMARY + WRITTEN, "",
-     0, S, SAMPLE_SETUP},
+     0, SAMPLE, SAMPLE_SETUP},
     {"last path wins, trailing -s", "tarvix missing r.rpl -s", SUMMARY, "", 0},
     {"64 bytes", "tarvix r.rpl", B, "Not a replay file\n", 0, Replay(64).bytes},
     {"65 bytes", "tarvix r.rpl", B + "Profile name: Driver1\n" + NONE, "", 0, Replay(65).bytes},
@@ -72,16 +71,16 @@ const Row rows[] = {
      "Error writing file /dev/full: No space left on device\n", 0},
     {"setup cannot open", "tarvix -s no/x r.rpl", SUMMARY, "Could not open file no/x" + MISSING, 0},
     {"another replay", "cp r.rpl out.setup && tarvix -s out.setup r.rpl", SUMMARY,
-     "Setup not written: out.setup is a replay file\n", 0, S, S},
+     "Setup not written: out.setup is a replay file\n", 0, SAMPLE, SAMPLE},
     {"a file without a setup block", "head -c 300 r.rpl >out.setup && tarvix -s out.setup r.rpl",
-     SUMMARY + WRITTEN, "", 0, S, SAMPLE_SETUP},
+     SUMMARY + WRITTEN, "", 0, SAMPLE, SAMPLE_SETUP},
     {"control bytes in a pipe", "tarvix r.rpl",
      B + "Profile name: \x1b[2J\rX\t\x7f\x80\xff\n" + NONE, "", 0, HOSTILE},
     // Wine's console rewrites what it shows on a terminal.
     {"control bytes on a terminal", "skip wine && script -qec \"$TARVIX r.rpl\" /dev/null",
      B + "Profile name: ?[2J?X??\x80\xff\n" + NONE, "", 0, HOSTILE},
     {"names outside ASCII", "cp r.rpl Трасса.rpl && tarvix -s Н Трасса.rpl && mv Н out.setup",
-     SUMMARY + "Setup written to Н\n", "", 0, S, SAMPLE_SETUP},
+     SUMMARY + "Setup written to Н\n", "", 0, SAMPLE, SAMPLE_SETUP},
     {"the replay by a link outside ASCII", "ln r.rpl Ссылка && tarvix -s Ссылка r.rpl", SUMMARY,
      "Setup not written: Ссылка is the replay file\n", 0},
 };
