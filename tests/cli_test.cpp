@@ -17,7 +17,7 @@ const Bytes USAGE = B + "Usage: Tarvix [-s <setup file>] <replay file>\n";
 const Bytes CAR = "Map nr.     : 71 (Rally School Stage)\nCar slot    : 4 (Peugeot 206)\n";
 const Bytes HEAD = B + "Profile name: Driver1\n" + CAR;
 const Bytes NONE = CAR + "Car setup not found\n";
-const Bytes HOSTILE = Replay().name("\x1b[2J\rX\t\x7f\x80\xff").bytes;  // clears a terminal
+const Bytes HOSTILE = Replay().name("\x1b[2J\rX\t\x7f\x80\x9b\x9f\xa0\xff").bytes;  // clears a terminal
 const Bytes SUMMARY =
     HEAD + "Checkpoint 1: 0:30.50\nCheckpoint 2: 1:01.25\nStage time  : 1:35.00\n";
 const Bytes T123 = HEAD + "Checkpoint 1: 0:01.00\nCheckpoint 2: 0:02.00\nStage time  : 0:03.00\n";
@@ -72,13 +72,25 @@ const Row rows[] = {
     {"setup cannot open", "tarvix -s no/x r.rpl", SUMMARY, "Could not open file no/x" + MISSING, 0},
     {"another replay", "cp r.rpl out.setup && tarvix -s out.setup r.rpl", SUMMARY,
      "Setup not written: out.setup is a replay file\n", 0, SAMPLE, SAMPLE},
+    {"-s *.rpl, the first without a setup block",
+     "cp r.rpl a1.rpl && cp " TARVIX_SAMPLE " b2.rpl && tarvix -s a1.rpl b2.rpl && cmp r.rpl a1.rpl",
+     SUMMARY, "Setup not written: a1.rpl is a replay file\n", 0, Replay(5000).bytes},
+    {"a name in .RPL", "cp out.setup OLD.RPL && tarvix -s OLD.RPL r.rpl && cmp out.setup OLD.RPL",
+     SUMMARY, "Setup not written: OLD.RPL is a replay file\n", 0},
+    {"an unreadable target", "skip wine && head -c 99 /dev/zero >x && chmod 222 x && chmod 755 . && "
+     "if [ $(id -u) = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups $TARVIX -s x r.rpl; "
+     "else tarvix -s x r.rpl; fi; s=$?; chmod 644 x && head -c 99 /dev/zero | cmp -s - x && exit $s",
+     SUMMARY, "Setup not written: cannot tell whether x is a replay: Permission denied\n", 0},
+    {"a replay larger than the memory", "skip '' && (head -c 50M /dev/zero; cat r.rpl) >x && "
+     "cp x y && ulimit -v 30000 && tarvix -s x r.rpl && cmp x y", SUMMARY,
+     "Setup not written: x is a replay file\n", 0},
     {"a file without a setup block", "head -c 300 r.rpl >out.setup && tarvix -s out.setup r.rpl",
      SUMMARY + WRITTEN, "", 0, SAMPLE, SAMPLE_SETUP},
     {"control bytes in a pipe", "tarvix r.rpl",
-     B + "Profile name: \x1b[2J\rX\t\x7f\x80\xff\n" + NONE, "", 0, HOSTILE},
+     B + "Profile name: \x1b[2J\rX\t\x7f\x80\x9b\x9f\xa0\xff\n" + NONE, "", 0, HOSTILE},
     // Wine's console rewrites what it shows on a terminal.
     {"control bytes on a terminal", "skip wine && script -qec \"$TARVIX r.rpl\" /dev/null",
-     B + "Profile name: ?[2J?X??\x80\xff\n" + NONE, "", 0, HOSTILE},
+     B + "Profile name: ?[2J?X?????\xa0\xff\n" + NONE, "", 0, HOSTILE},
     {"names outside ASCII", "cp r.rpl Трасса.rpl && tarvix -s Н Трасса.rpl && mv Н out.setup",
      SUMMARY + "Setup written to Н\n", "", 0, SAMPLE, SAMPLE_SETUP},
     {"the replay by a link outside ASCII", "ln r.rpl Ссылка && tarvix -s Ссылка r.rpl", SUMMARY,

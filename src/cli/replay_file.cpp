@@ -8,14 +8,11 @@
 
 #include "replay/replay_layout.h"
 #include "replay/replay_summary.h"
+#include "cli/setup_target.h"
 #include "replay/report.h"
-#include "setup/setup_export.h"
 
 namespace tarvix {
 namespace {
-
-// Sizes are 32-bit signed quantities in every message; a larger file is no replay.
-constexpr off_t MAX_REPLAY_SIZE = 2147483647;
 
 // The block starts on a page boundary: the kernel copies a large read into a page-aligned
 // destination several times faster than into one a few bytes past the boundary, which is
@@ -31,27 +28,6 @@ ImageBlock allocateImage(std::size_t size)
 {
     return ImageBlock(
         static_cast<std::uint8_t*>(::operator new(size, IMAGE_ALIGNMENT, std::nothrow)));
-}
-
-// Whether an existing file is a replay as Tarvix reads one: a regular file of a replay's size in
-// which the summary would find a setup block. A glob such as `-s *.rpl` hands -s a replay, which
-// is a recorded drive that cannot be made again. Costs one read, and only when the file exists.
-bool holdsReplay(const char* path)
-{
-    struct stat info {};
-    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_size < static_cast<off_t>(MIN_REPLAY_SIZE) || info.st_size > MAX_REPLAY_SIZE) {
-        return false;
-    }
-    const auto size = static_cast<std::size_t>(info.st_size);
-    const File file(std::fopen(path, "rb"));
-    const ImageBlock image = file ? allocateImage(size) : nullptr;
-    if (!image || std::fread(image.get(), 1, size, file.get()) != size) {
-        return false;
-    }
-    const ReplayImage replay(image.get(), size);
-    const std::optional<std::size_t> marker = findSetupMarker(replay, SETUP_MARKER);
-    return marker && readSetupBlock(replay, *marker);
 }
 
 }  // namespace
@@ -76,7 +52,7 @@ void loadAndSummarise(File file, const char* replayPath, const char* setupPath)
     if (size < 0) {
         return;
     }
-    if (size < static_cast<off_t>(MIN_REPLAY_SIZE) || size > MAX_REPLAY_SIZE) {
+    if (size < static_cast<off_t>(MIN_REPLAY_SIZE) || size > static_cast<off_t>(MAX_REPLAY_SIZE)) {
         reportError("Not a replay file\n");
         errno = 0;
         return;
@@ -100,11 +76,7 @@ void loadAndSummarise(File file, const char* replayPath, const char* setupPath)
     }
     file.reset();  // closed before any line of the summary
 
-    if (setupPath != nullptr && isSameFile(setupPath, replayPath)) {
-        reportError("Setup not written: %s is the replay file\n", setupPath);
-        setupPath = nullptr;
-    } else if (setupPath != nullptr && holdsReplay(setupPath)) {
-        reportError("Setup not written: %s is a replay file\n", setupPath);
+    if (setupPath != nullptr && !maySetupBeWritten(setupPath, replayPath)) {
         setupPath = nullptr;
     }
 

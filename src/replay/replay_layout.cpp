@@ -178,11 +178,16 @@ std::optional<std::size_t> findSetupMarker(ReplayImage image, std::uint32_t word
     return markerSearches().front().find(image, word);
 }
 
+bool setupBlockInside(std::size_t marker, std::size_t imageSize)
+{
+    // Checked before subtracting or adding, so neither can wrap.
+    return marker >= CHECKPOINT1_BEFORE_MARKER && marker <= imageSize &&
+           imageSize - marker >= BYTES_AFTER_MARKER;
+}
+
 std::optional<SetupBlock> readSetupBlock(ReplayImage image, std::size_t marker)
 {
-    // Check before subtracting or adding, so neither can wrap.
-    if (marker < CHECKPOINT1_BEFORE_MARKER || marker > image.size() ||
-        image.size() - marker < BYTES_AFTER_MARKER) {
+    if (!setupBlockInside(marker, image.size())) {
         return std::nullopt;
     }
     return SetupBlock{

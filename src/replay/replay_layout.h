@@ -37,6 +37,7 @@ using ReplayImage = std::span<const std::uint8_t>;
 
 inline constexpr std::uint32_t SETUP_MARKER = 0x43535450;  // "PTSC" read little-endian
 inline constexpr std::size_t MIN_REPLAY_SIZE = 65;         // the fixed fields and a little more
+inline constexpr std::size_t MAX_REPLAY_SIZE = 2147483647;  // sizes are signed 32-bit in messages
 inline constexpr std::size_t PROFILE_NAME_SIZE = 16;
 
 // The fixed fields. The image must hold at least MIN_REPLAY_SIZE bytes.
@@ -64,8 +65,12 @@ struct SetupBlock {
     std::span<const std::uint8_t> bytes;  // everything after the length field, to the image end
 };
 
-// The times, length and setup bytes around the marker at `marker`, or none when the times or
-// the length field would lie outside the image (a marker before offset 24 or in the last 8 bytes).
+// Whether the times before a marker at `marker` and the length field after it lie inside an
+// image of `imageSize` bytes: false for a marker before offset 24 or in the last 8 bytes.
+bool setupBlockInside(std::size_t marker, std::size_t imageSize);
+
+// The times, length and setup bytes around the marker at `marker`, or none when they are not
+// inside the image (setupBlockInside).
 std::optional<SetupBlock> readSetupBlock(ReplayImage image, std::size_t marker);
 
 }  // namespace tarvix

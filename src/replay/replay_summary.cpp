@@ -73,10 +73,12 @@ constexpr const char* carNames[] = {
 
 constexpr float INT32_LIMIT = 2147483648.0F;  // 2^31: minutes below this go through int32
 
+// C0 controls, DEL and the C1 controls: terminals that honour C1 take 0x9B, alone or as the
+// second byte of U+009B in UTF-8, for the start of an escape sequence.
 bool isControlByte(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
+    return byte < 0x20 || (byte >= 0x7F && byte <= 0x9F);
 }
 
 }  // namespace
@@ -139,7 +141,7 @@ void printReplaySummary(ReplayImage image, const char* setupPath)
 {
     // The name comes from the replay. On a terminal, a control byte in it could clear the screen,
     // move the cursor or fake a line, so each one shows as '?', as ls shows them. Pipes and files
-    // get the bytes unchanged; bytes from 0x80 up are the 8-bit text of the names and stay.
+    // get the bytes unchanged; bytes from 0xA0 up are the 8-bit text of the names and stay.
     const std::string_view name = profileName(image);
     char shown[PROFILE_NAME_SIZE] = {};
     const bool terminal = isatty(fileno(stdout)) != 0;

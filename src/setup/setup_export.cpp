@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "replay/report.h"
 
@@ -55,18 +53,6 @@ void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, 
         return;
     }
     std::printf("Setup written to %s\n", path);
-}
-
-bool isSameFile(const char* first, const char* second)
-{
-    // The names are UTF-8 where they are not plain bytes (Windows, through the manifest), and a
-    // narrow name would be taken in the ANSI code page there.
-    const auto path = [](const char* name) {
-        return std::filesystem::path(std::u8string_view(reinterpret_cast<const char8_t*>(name)));
-    };
-    std::error_code error;
-    const bool same = std::filesystem::equivalent(path(first), path(second), error);
-    return same && !error;
 }
 
 }  // namespace tarvix

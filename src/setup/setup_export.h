@@ -19,8 +19,4 @@ std::size_t trimmedSetupLength(std::span<const std::uint8_t> setup);
 // "Setup written" is printed only once the file was closed without error.
 void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, const char* path);
 
-// True when both paths name one existing file, by whatever route (same name, hard or
-// symbolic link). False when either does not exist or cannot be examined.
-bool isSameFile(const char* first, const char* second);
-
 }  // namespace tarvix
