@@ -11,13 +11,16 @@
 namespace tarvix::testing {
 
 using Bytes = std::string;  // any bytes, zeros included
-using namespace std::literals;
 
 // Filler, with Driver1 on map 71 in car slot 4. The offsets are written out here, apart from
 // the reader's, so that a wrong offset there cannot hide in both places.
 struct Replay {
     Bytes bytes;
-    Replay(std::size_t n = 128) : bytes(n, '\xAA') { name("Driver1").u32(28, 71).u32(32, 4); }
+
+    explicit Replay(std::size_t size = 128) : bytes(size, '\xAA')
+    {
+        name("Driver1").u32(28, 71).u32(32, 4);
+    }
     Replay& raw(std::size_t at, std::string_view field)  // grows the image to fit
     {
         bytes.resize(std::max(bytes.size(), at + field.size()));
@@ -28,7 +31,10 @@ struct Replay {
     {
         return raw(at, Bytes{char(v), char(v >> 8), char(v >> 16), char(v >> 24)});
     }
-    Replay& name(std::string_view text) { return raw(12, Bytes(text).append(16 - text.size(), 0)); }
+    Replay& name(std::string_view text)  // over 16 bytes: 16 - size wraps, append throws
+    {
+        return raw(12, Bytes(text).append(16 - text.size(), 0));
+    }
     // The setup block at m: the three times before it, the marker, the length and the setup.
     Replay& block(std::size_t m, float t1, float t2, float t3, std::string_view setup)
     {
@@ -39,7 +45,7 @@ struct Replay {
 };
 
 // samples/sample.rpl. Its setup is padded with zero bytes, which the export drops.
-inline const Bytes SAMPLE_SETUP = "\x01\x7f\0 sample setup\xff"s;
+inline const Bytes SAMPLE_SETUP("\x01\x7f\0 sample setup\xff", 17);
 inline const Bytes SAMPLE =
     Replay(512).block(360, 30.5, 61.25, 95, SAMPLE_SETUP + Bytes(20, 0)).bytes;
 

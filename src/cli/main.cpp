@@ -4,12 +4,15 @@
 //
 // Exit status: 1 after the usage line; 5 when opening, measuring or reading the replay failed,
 // or when standard output could not be written; 0 otherwise, whatever the summary reported.
-#include <cerrno>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
 #include "cli/replay_file.h"
-#include "replay/report.h"
+#include "cli/setup_target.h"
+#include "replay/replay_summary.h"
+#include "report.h"
 
 namespace {
 
@@ -42,17 +45,6 @@ Arguments scanArguments(int argc, char** argv)
     return arguments;
 }
 
-// A run whose output was lost has failed, whatever it printed.
-int checkStandardOutput(int status)
-{
-    const int error = tarvix::flushStandardOutput();
-    if (error == 0) {
-        return status;
-    }
-    std::fprintf(stderr, "Error writing standard output: %s\n", std::strerror(error));
-    return STATUS_IO_ERROR;
-}
-
 int run(int argc, char** argv)
 {
     std::printf("Tarvix v%s %s\n", TARVIX_VERSION,
@@ -67,17 +59,37 @@ int run(int argc, char** argv)
         return STATUS_DONE;
     }
 
-    errno = 0;
-    tarvix::File file = tarvix::openReplay(arguments.replayPath);
-    if (file) {
-        tarvix::loadAndSummarise(std::move(file), arguments.replayPath, arguments.setupPath);
-    }
-    if (errno != 0) {
+    const tarvix::LoadedReplay replay = tarvix::loadReplay(arguments.replayPath);
+    if (replay.error != 0) {
         tarvix::reportError("Error reading file %s: %s\n", arguments.replayPath,
-                            std::strerror(errno));
+                            std::strerror(replay.error));
         return STATUS_IO_ERROR;
     }
+    if (!replay.bytes) {
+        return STATUS_DONE;
+    }
+    const char* setupPath = arguments.setupPath;
+    if (setupPath != nullptr && !tarvix::maySetupBeWritten(setupPath, arguments.replayPath)) {
+        setupPath = nullptr;
+    }
+    // On a terminal, a control byte in the profile name could clear the screen, move the cursor
+    // or fake a line, so the summary shows each one as '?', as ls does. Pipes and files get the
+    // bytes unchanged, for the scripts that read them.
+    const auto controlBytes = isatty(fileno(stdout)) != 0 ? tarvix::ControlBytes::AsQuestionMarks
+                                                          : tarvix::ControlBytes::Unchanged;
+    tarvix::printReplaySummary(replay.image(), setupPath, controlBytes);
     return STATUS_DONE;
+}
+
+// A run whose output was lost has failed, whatever it printed.
+int checkStandardOutput(int status)
+{
+    const int error = tarvix::standardOutputError();
+    if (error == 0) {
+        return status;
+    }
+    std::fprintf(stderr, "Error writing standard output: %s\n", std::strerror(error));
+    return STATUS_IO_ERROR;
 }
 
 }  // namespace

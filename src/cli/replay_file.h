@@ -1,8 +1,11 @@
-// Loading a replay file whole into memory, and the summary of what was loaded.
+// Loading a replay file whole into memory.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+
+#include "replay/replay_layout.h"
 
 namespace tarvix {
 
@@ -11,15 +14,24 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a replay for binary reading. A directory fails with EISDIR on every system (some open
-// a directory for reading, others refuse it with EACCES).
-File openReplay(const char* path);
+// What loading came to: the whole file in one block, or no block and the error number of the
+// open, seek or read that failed. No block and no error: the failure was no error of the file
+// (no replay, no memory, a read that came up short without one) and was reported already.
+struct LoadedReplay {
+    std::unique_ptr<std::uint8_t[]> bytes{};
+    std::size_t size = 0;
+    int error = 0;
 
-// Reads `file` whole into one block of exactly its size, closes it, and prints the summary,
-// exporting the setup to `setupPath` when that is not null. A setup path that names the replay,
-// or an existing file that is itself a replay with a setup block, is refused before the summary. A
-// failed file operation returns with errno set, for the caller to report with `replayPath`; every
-// other failure is reported here and returns with errno at 0.
-void loadAndSummarise(File file, const char* replayPath, const char* setupPath);
+    [[nodiscard]] ReplayImage image() const { return {bytes.get(), size}; }
+};
+
+// Reads the replay at `path` into memory and closes it. Files of fewer than MIN_REPLAY_SIZE or
+// more than MAX_REPLAY_SIZE bytes are no replay; a directory fails with EISDIR on every system
+// (some open a directory for reading, others refuse it with EACCES).
+LoadedReplay loadReplay(const char* path);
+
+// Reads `size` bytes from `file` into one block of exactly that size, reporting a failed
+// allocation and a short read: the last step of loadReplay.
+LoadedReplay readReplay(std::FILE* file, std::size_t size);
 
 }  // namespace tarvix

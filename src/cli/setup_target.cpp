@@ -15,7 +15,7 @@
 
 #include "cli/replay_file.h"
 #include "replay/replay_layout.h"
-#include "replay/report.h"
+#include "report.h"
 
 namespace tarvix {
 namespace {

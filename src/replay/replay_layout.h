@@ -35,8 +35,8 @@ namespace tarvix {
 // A whole replay file as loaded into memory.
 using ReplayImage = std::span<const std::uint8_t>;
 
-inline constexpr std::uint32_t SETUP_MARKER = 0x43535450;  // "PTSC" read little-endian
-inline constexpr std::size_t MIN_REPLAY_SIZE = 65;         // the fixed fields and a little more
+inline constexpr std::uint32_t SETUP_MARKER = 0x43535450;   // "PTSC" read little-endian
+inline constexpr std::size_t MIN_REPLAY_SIZE = 65;          // the fixed fields and a little more
 inline constexpr std::size_t MAX_REPLAY_SIZE = 2147483647;  // sizes are signed 32-bit in messages
 inline constexpr std::size_t PROFILE_NAME_SIZE = 16;
 
@@ -48,14 +48,6 @@ std::int32_t carSlot(ReplayImage image);
 // Offset of the first 4-aligned 32-bit word equal to `word`, or none. Only words that lie
 // wholly inside the image are compared, so a trailing partial word never matches.
 std::optional<std::size_t> findSetupMarker(ReplayImage image, std::uint32_t word);
-
-// The ways findSetupMarker can search, for the tests and benchmarks that compare them: every
-// way this processor can run, the fastest first. findSetupMarker takes the first.
-struct MarkerSearch {
-    const char* name;
-    std::optional<std::size_t> (*find)(ReplayImage image, std::uint32_t word);
-};
-std::span<const MarkerSearch> markerSearches();
 
 struct SetupBlock {
     float checkpoint1;

@@ -1,10 +1,10 @@
 #include "replay/replay_summary.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <string_view>
 
 #include "setup/setup_export.h"
 
@@ -137,17 +137,13 @@ RaceTimeText formatRaceTime(float seconds)
     return text;
 }
 
-void printReplaySummary(ReplayImage image, const char* setupPath)
+void printReplaySummary(ReplayImage image, const char* setupPath, ControlBytes controlBytes)
 {
-    // The name comes from the replay. On a terminal, a control byte in it could clear the screen,
-    // move the cursor or fake a line, so each one shows as '?', as ls shows them. Pipes and files
-    // get the bytes unchanged; bytes from 0xA0 up are the 8-bit text of the names and stay.
     const std::string_view name = profileName(image);
     char shown[PROFILE_NAME_SIZE] = {};
-    const bool terminal = isatty(fileno(stdout)) != 0;
+    const bool mask = controlBytes == ControlBytes::AsQuestionMarks;
     std::replace_copy_if(
-        name.begin(), name.end(), shown,
-        [terminal](char c) { return terminal && isControlByte(c); }, '?');
+        name.begin(), name.end(), shown, [mask](char c) { return mask && isControlByte(c); }, '?');
     const std::int32_t map = mapNumber(image);
     const std::int32_t car = carSlot(image);
     std::printf("Profile name: %.*s\n", static_cast<int>(name.size()), shown);

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "replay/report.h"
+#include "report.h"
 
 namespace tarvix {
+namespace {
 
+// The length of `setup` without its trailing zero bytes, keeping at least the first byte.
 std::size_t trimmedSetupLength(std::span<const std::uint8_t> setup)
 {
     std::size_t length = setup.size();
@@ -16,6 +18,8 @@ std::size_t trimmedSetupLength(std::span<const std::uint8_t> setup)
     }
     return length;
 }
+
+}  // namespace
 
 void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, const char* path)
 {

@@ -10,9 +10,6 @@ namespace tarvix {
 // Setups of this many bytes or more are refused.
 inline constexpr std::uint32_t SETUP_SIZE_LIMIT = 50000;
 
-// The length of `setup` without its trailing zero bytes, keeping at least the first byte.
-std::size_t trimmedSetupLength(std::span<const std::uint8_t> setup);
-
 // Writes the first `length` bytes of `available`, less trailing zero bytes, to `path`,
 // creating or truncating it, and reports the outcome on standard output or standard error.
 // A length of SETUP_SIZE_LIMIT or more, or one that runs past `available`, touches no file.
