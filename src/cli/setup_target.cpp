@@ -64,7 +64,9 @@ Scan scanForSetupBlock(const char* path, std::size_t size)
     if (!file) {
         return {.error = errno};
     }
-    std::array<std::uint8_t, PIECE_SIZE> piece;
+    // In static storage: no allocation that could fail, and no 64 KiB stack frame, on which
+    // MinGW-w64's GCC 12 fails to compile the unwind table.
+    static std::array<std::uint8_t, PIECE_SIZE> piece;
     for (std::size_t offset = 0;; offset += PIECE_SIZE) {
         const std::size_t count = std::fread(piece.data(), 1, piece.size(), file.get());
         if (count < piece.size() && std::ferror(file.get()) != 0) {
