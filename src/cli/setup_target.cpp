@@ -60,9 +60,11 @@ struct Scan {
 // same bounds on the times and the length field.
 Scan scanForSetupBlock(const char* path, std::size_t size)
 {
+    // A failure must refuse the write even where the C library leaves errno at 0.
+    const auto failed = [] { return Scan{.error = errno != 0 ? errno : EIO}; };
     const File file(std::fopen(path, "rb"));
     if (!file) {
-        return {.error = errno};
+        return failed();
     }
     // In static storage: no allocation that could fail, and no 64 KiB stack frame, on which
     // MinGW-w64's GCC 12 fails to compile the unwind table.
@@ -70,7 +72,7 @@ Scan scanForSetupBlock(const char* path, std::size_t size)
     for (std::size_t offset = 0;; offset += PIECE_SIZE) {
         const std::size_t count = std::fread(piece.data(), 1, piece.size(), file.get());
         if (count < piece.size() && std::ferror(file.get()) != 0) {
-            return {.error = errno};
+            return failed();
         }
         if (const auto marker = findSetupMarker({piece.data(), count}, SETUP_MARKER)) {
             return {.setupBlock = setupBlockInside(offset + *marker, size)};
