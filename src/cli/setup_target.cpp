@@ -27,27 +27,41 @@ constexpr std::size_t PIECE_SIZE = std::size_t{64} * 1024;
 
 constexpr std::string_view REPLAY_EXTENSION = ".rpl";
 
+// The names are UTF-8 where they are not plain bytes (Windows, through the manifest), and a
+// narrow name would be taken in the ANSI code page there.
+std::filesystem::path utf8Path(const char* name)
+{
+    return {std::u8string_view(reinterpret_cast<const char8_t*>(name))};
+}
+
 // True when both paths name one existing file, by whatever route (same name, hard or symbolic
 // link). False when either does not exist or cannot be examined.
 bool isSameFile(const char* first, const char* second)
 {
-    // The names are UTF-8 where they are not plain bytes (Windows, through the manifest), and a
-    // narrow name would be taken in the ANSI code page there.
-    const auto path = [](const char* name) {
-        return std::filesystem::path(std::u8string_view(reinterpret_cast<const char8_t*>(name)));
-    };
     std::error_code error;
-    const bool same = std::filesystem::equivalent(path(first), path(second), error);
+    const bool same = std::filesystem::equivalent(utf8Path(first), utf8Path(second), error);
     return same && !error;
 }
 
-bool hasReplayName(std::string_view path)
+bool endsInReplayExtension(std::string_view name)
 {
-    return path.size() >= REPLAY_EXTENSION.size() &&
-           std::equal(REPLAY_EXTENSION.rbegin(), REPLAY_EXTENSION.rend(), path.rbegin(),
+    return name.size() >= REPLAY_EXTENSION.size() &&
+           std::equal(REPLAY_EXTENSION.rbegin(), REPLAY_EXTENSION.rend(), name.rbegin(),
                       [](char wanted, char c) {
                           return std::tolower(static_cast<unsigned char>(c)) == wanted;
                       });
+}
+
+// Whether an existing file goes by a replay's name: the one given, or that of the file it
+// reaches, as a symbolic link reaches its target and, on Windows, a name with trailing dots or
+// blanks reaches the file without them.
+bool hasReplayName(const char* path)
+{
+    std::error_code error;
+    const std::u8string reached = std::filesystem::canonical(utf8Path(path), error).u8string();
+    return endsInReplayExtension(path) ||
+           (!error &&
+            endsInReplayExtension({reinterpret_cast<const char*>(reached.data()), reached.size()}));
 }
 
 struct Scan {
