@@ -82,6 +82,7 @@ TEST(Loading, ShortRead)
          {std::tuple{File(fmemopen(bytes, 50, "rb")), "50", 0},
           std::tuple{File(std::fopen(".", "rb")), "0", EISDIR}}) {
         ::testing::internal::CaptureStderr();
+        errno = ENOENT;  // left over from an earlier call
         const LoadedReplay replay = readReplay(file.get(), 100);
         EXPECT_EQ(::testing::internal::GetCapturedStderr(),
                   std::string("Unexpected number of bytes read: ") + count + " (expected: 100)\n");
