@@ -21,15 +21,16 @@ const Bytes USAGE = BANNER + "Usage: Tarvix [-s <setup file>] <replay file>\n";
 const Bytes MAP_AND_CAR = "Map nr.     : 71 (Rally School Stage)\nCar slot    : 4 (Peugeot 206)\n";
 const Bytes NOT_FOUND = MAP_AND_CAR + "Car setup not found\n";
 const Bytes DRIVER1 = BANNER + "Profile name: Driver1\n" + MAP_AND_CAR;
-const Bytes SAMPLE_SUMMARY =
-    DRIVER1 + "Checkpoint 1: 0:30.50\nCheckpoint 2: 1:01.25\nStage time  : 1:35.00\n";
+const Bytes TIMES = "Checkpoint 1: 0:30.50\nCheckpoint 2: 1:01.25\nStage time  : 1:35.00\n";
+const Bytes SAMPLE_SUMMARY = DRIVER1 + TIMES;
 const Bytes WRITTEN = "Setup written to out.setup\n";
 const Bytes NO_SUCH_FILE = ": No such file or directory\n";
 const Bytes IS_A_REPLAY = "Setup not written: out.setup is a replay file\n";
-const Bytes HOSTILE_NAME =
-    "\x1b[2J\rX\x1f ~\x7f\x9b\x9f\xa0\xff"
-    "A";  // clears a terminal
-const Bytes HOSTILE = Replay().name(HOSTILE_NAME).bytes;
+// 16 bytes that clear a terminal, with UTF-8 (a C1 control, Ё) and bytes of a Windows code page.
+const Bytes HOSTILE_NAME = "\x1b[2J\r\x7f\xc2\x9b\x9b\xd0\x81\xa0\xff ~A";
+const Bytes HOSTILE = Bytes(SAMPLE).replace(12, 16, HOSTILE_NAME);
+const Bytes NOT_A_FOLDER =
+    "Setup not written: cannot tell whether \x1b]0;X\a\x1b[31m/x is a replay: Not a directory\n";
 
 // The sample's times, then `setup` to the end of the file, which claims `length` bytes.
 Bytes sampleWithSetup(std::string_view setup, std::uint32_t length)
@@ -38,18 +39,22 @@ Bytes sampleWithSetup(std::string_view setup, std::uint32_t length)
 }
 
 // What every command may call: `tarvix` runs the binary behind the words of TARVIX_TEST_WRAPPER
-// (valgrind, wine); `tarvix_unprivileged` does so as nobody when the tests run as root.
+// (valgrind, wine); `tarvix_unprivileged` does so as nobody when the tests run as root; `need`
+// skips the row, with the reason, where a tool or file is missing (status 77).
 constexpr const char* PRELUDE = R"sh(
+skip() { echo "$*" >&2; exit 77; }
+need() { for x; do [ -e "$x" ] || command -v "$x" >/dev/null || skip "needs $x"; done; }
 tarvix() { $TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" "$@"; }
 tarvix_unprivileged() {
   if [ "$(id -u)" != 0 ]; then tarvix "$@"; return; fi
-  chmod o+rx . && chmod o+r r.rpl
-  setpriv --reuid=nobody --regid=nogroup --clear-groups $TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" "$@"
+  need setpriv && chmod o+rx . && chmod o+r r.rpl
+  setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups $TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" "$@"
+  status=$?; [ $status -lt 126 ] || skip "nobody cannot start the binary"; return $status
 }
 )sh";
-// The streams go to .out and .err, read with the line ends of Windows and terminals as \n.
+// The streams go to .out and .err.
 constexpr const char* EPILOGUE =
-    R"sh() >.out 2>.err; status=$?; sed -i 's/\r$//' .out .err; chmod -f u+r out.setup; exit $status)sh";
+    R"sh() >.out 2>.err; status=$?; chmod -R u+rwx . 2>/dev/null; exit $status)sh";
 
 struct Row {
     const char* name;
@@ -61,8 +66,17 @@ struct Row {
     std::optional<Bytes> written{};  // out.setup afterwards, when the run changed it
     const char* notUnderWine = nullptr;
     bool limitsMemory = false;  // needs the plain binary, without sanitizers or a wrapper
-    bool unprivileged = false;  // skipped where nobody cannot start the binary
 };
+
+// A stream read with the line ends of Windows and terminals as \n.
+Bytes readLines(const char* path)
+{
+    Bytes text = readFile(path);
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != Bytes::npos;) {
+        text.erase(at, 1);
+    }
+    return text;
+}
 
 // clang-format off
 const Row rows[] = {
@@ -72,41 +86,48 @@ const Row rows[] = {
     {.name = "s_takes_its_value", .command = "tarvix -s r.rpl", .out = BANNER, .err = "No replay file name specified\n"},
     {.name = "the_last_s_and_path_count", .command = "tarvix -s x y -S out.setup r.rpl -s", .out = SAMPLE_SUMMARY + WRITTEN, .written = SAMPLE_SETUP},
     {.name = "64_bytes_are_no_replay", .command = "tarvix r.rpl && : >e && tarvix e", .replay = Replay(64).bytes, .out = BANNER + BANNER, .err = "Not a replay file\nNot a replay file\n"},
-    {.name = "2_GiB_are_no_replay", .command = "truncate -s 2G big && tarvix big", .out = BANNER, .err = "Not a replay file\n"},
+    {.name = "2_GiB_are_no_replay", .command = "need truncate && truncate -s 2G big && tarvix big", .out = BANNER, .err = "Not a replay file\n"},
     {.name = "a_directory", .command = "mkdir d && tarvix d", .out = BANNER, .err = "Error reading file d: Is a directory\n", .status = 5},
-    {.name = "no_memory", .command = "truncate -s 2147483647 big && ulimit -v 65536 && tarvix big", .out = BANNER, .err = "Error allocating 2147483647 bytes of memory\n", .limitsMemory = true},
-    {.name = "standard_output_lost", .command = "tarvix -h >/dev/full || tarvix r.rpl >/dev/full", .err = "Error writing standard output: No space left on device\n"s + "Error writing standard output: No space left on device\n", .status = 5,
+    {.name = "no_memory", .command = "need truncate && truncate -s 2147483647 big && ulimit -v 65536 && tarvix big", .out = BANNER, .err = "Error allocating 2147483647 bytes of memory\n", .limitsMemory = true},
+    {.name = "standard_output_lost", .command = "need /dev/full; tarvix -h >/dev/full || tarvix r.rpl >/dev/full", .err = "Error writing standard output: No space left on device\n"s + "Error writing standard output: No space left on device\n", .status = 5,
      .notUnderWine = "Wine writes a character device at each printf and loses its error"},
     {.name = "messages_in_order_in_one_stream", .command = "tarvix -s out.setup r.rpl 2>&1", .replay = sampleWithSetup("abc", 4),
      .out = SAMPLE_SUMMARY + "Car setup truncated (3 of 4 bytes present)\n"},
     {.name = "a_name_from_a_zero_byte_is_empty", .command = "tarvix r.rpl", .replay = Replay().name("\0Driver1"sv).bytes, .out = BANNER + "Profile name: \n" + NOT_FOUND},
-    {.name = "65_bytes_are_a_replay_whose_name_reaches_a_pipe_raw", .command = "tarvix r.rpl", .replay = Replay(65).name(HOSTILE_NAME + "B").bytes,
-     .out = BANNER + "Profile name: " + HOSTILE_NAME + "B\n" + NOT_FOUND},
-    {.name = "control_bytes_on_a_terminal", .command = R"(script -qec '$TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" r.rpl 2>/dev/null' /dev/null)", .replay = HOSTILE,
-     .out = BANNER + "Profile name: ?[2J?X? ~???\xa0\xff" "A\n" + NOT_FOUND, .notUnderWine = "Wine's console rewrites what it shows"},
-    {.name = "49999_bytes_replace_the_file", .command = "tarvix -s out.setup r.rpl && tarvix -s /dev/full r.rpl", .replay = sampleWithSetup(Bytes(49999, 'x'), 49999), .out = SAMPLE_SUMMARY + WRITTEN + SAMPLE_SUMMARY, .err = "Unexpected number of bytes written: 0 (expected 49999)\n", .written = Bytes(49999, 'x')},
+    {.name = "65_bytes_are_a_replay_whose_name_reaches_a_pipe_raw", .command = "tarvix r.rpl", .replay = Replay(65).name(HOSTILE_NAME).bytes,
+     .out = BANNER + "Profile name: " + HOSTILE_NAME + "\n" + NOT_FOUND},
+    {.name = "control_characters_on_a_terminal_stream_by_stream", .command = R"sh(need script && export N="$(printf '\033]0;X\007\033[31m')" &&
+     script -qec '$TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" -s "$N" r.rpl 2>/dev/null; $TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" -s "$N/x" r.rpl >/dev/null' /dev/null && tarvix -s "$N/x" r.rpl 2>&1 >/dev/null)sh", .replay = HOSTILE,
+     .out = BANNER + "Profile name: ?[2J????\xd0\x81\xa0\xff ~A\n" + MAP_AND_CAR + TIMES + "Setup written to ?]0;X??[31m\nSetup not written: cannot tell whether ?]0;X??[31m/x is a replay: Not a directory\n" + NOT_A_FOLDER,
+     .notUnderWine = "Wine's console rewrites what it shows"},
+    {.name = "49999_bytes_replace_the_file", .command = "need /dev/full && tarvix -s out.setup r.rpl && tarvix -s /dev/full r.rpl", .replay = sampleWithSetup(Bytes(49999, 'x'), 49999), .out = SAMPLE_SUMMARY + WRITTEN + SAMPLE_SUMMARY, .err = "Unexpected number of bytes written: 0 (expected 49999)\n", .written = Bytes(49999, 'x')},
     {.name = "50000_bytes_are_refused", .replay = sampleWithSetup(Bytes(50000, 'x'), 50000), .out = SAMPLE_SUMMARY + "Car setup too large (50000 bytes)\n"},
     {.name = "the_length_prints_signed", .replay = sampleWithSetup("abc", 0x80000000), .out = SAMPLE_SUMMARY + "Car setup too large (-2147483648 bytes)\n"},
     {.name = "zeros_go_but_never_the_first", .replay = sampleWithSetup("\0\0\0"sv, 3), .out = SAMPLE_SUMMARY + WRITTEN, .written = Bytes(1, 0)},
     {.name = "0_bytes_make_an_empty_file", .replay = sampleWithSetup("", 0), .setup = std::nullopt, .out = SAMPLE_SUMMARY + WRITTEN, .written = ""},
     {.name = "an_empty_setup_name_is_tried", .command = "tarvix -s '' r.rpl", .out = SAMPLE_SUMMARY, .err = "Could not open file " + NO_SUCH_FILE},
-    {.name = "a_full_disk", .command = "tarvix -s /dev/full r.rpl", .out = SAMPLE_SUMMARY, .err = "Error writing file /dev/full: No space left on device\n"},
+    {.name = "a_full_disk", .command = "need /dev/full && tarvix -s /dev/full r.rpl", .out = SAMPLE_SUMMARY, .err = "Error writing file /dev/full: No space left on device\n"},
     // Where a setup may be written.
     {.name = "the_replay_by_a_link", .command = "ln r.rpl Трасса.rpl && ln r.rpl Ссылка && tarvix -s Ссылка Трасса.rpl", .out = SAMPLE_SUMMARY,
      .err = "Setup not written: Ссылка is the replay file\n"},
     {.name = "another_replay", .setup = Replay(65).block(56, 1, 2, 3, "").bytes, .out = SAMPLE_SUMMARY, .err = IS_A_REPLAY},
     {.name = "a_glob_s_RPL_without_a_setup_block", .command = "head -c 5000 /dev/zero >A.RPL && tarvix -s A.RPL r.rpl", .out = SAMPLE_SUMMARY, .err = "Setup not written: A.RPL is a replay file\n"},
-    {.name = "a_link_to_a_replay_without_a_setup_block", .command = "head -c 99 /dev/zero >A.rpl && ln -s A.rpl link && tarvix -s link r.rpl", .out = SAMPLE_SUMMARY, .err = "Setup not written: link is a replay file\n",
-     .notUnderWine = "Windows' C++ library does not follow a link to its target"},
-    {.name = "no_setup_block_is_replaced", .setup = SAMPLE.substr(0, 300), .out = SAMPLE_SUMMARY + WRITTEN, .written = SAMPLE_SETUP},
+    {.name = "a_link_to_a_replay_without_a_setup_block_even_from_a_deleted_folder", .command = "head -c 99 /dev/zero >A.rpl && cp A.rpl zeros && ln -s A.rpl link && tarvix -s link r.rpl && mkdir g && (cd g && rmdir ../g && tarvix -s ../link ../r.rpl >/dev/null 2>&1); cmp A.rpl zeros",
+     .out = SAMPLE_SUMMARY, .err = "Setup not written: link is a replay file\n"},
+    {.name = "a_hard_link_goes_by_the_name_given", .command = "ln out.setup A.rpl && tarvix -s out.setup r.rpl", .setup = SAMPLE.substr(0, 300), .out = SAMPLE_SUMMARY + WRITTEN, .written = SAMPLE_SETUP},
+    // Another process swaps links to a replay with a setup block and to a *.rpl without one.
+    {.name = "names_swapped_while_tarvix_runs", .command = "cp r.rpl victim && head -c 99 /dev/zero >v.rpl && cp v.rpl zeros && : >h && (while :; do ln -sf victim out; ln -f h out; ln -f victim out; ln -sf h out; ln -sf v.rpl out; ln -f h out; done 2>/dev/null) & swapper=$!;"
+     "sleep 5 & timer=$!; i=0; while [ $i -lt 300 ] && kill -0 $timer 2>/dev/null; do tarvix -s out r.rpl; i=$((i + 1)); done >/dev/null 2>&1; kill $swapper $timer 2>/dev/null; cmp victim r.rpl && cmp v.rpl zeros"},
+    {.name = "paths_past_260_characters_are_judged", .command = "p=$(printf %0100d 0) && p=$p/$p/$p && mkdir -p $p && cp r.rpl $p/B.dat && head -c 99 /dev/zero >$p/A.rpl && cp $p/A.rpl zeros && "
+     "{ tarvix -s $p/B.dat r.rpl; tarvix -s $p/A.rpl r.rpl; tarvix -s $p/new r.rpl; } >/dev/null 2>&1; cmp r.rpl $p/B.dat && cmp zeros $p/A.rpl && cmp $p/new out.setup", .setup = SAMPLE_SETUP},
     {.name = "too_short_is_replaced", .setup = Replay(64).block(24, 1, 2, 3, "").bytes, .out = SAMPLE_SUMMARY + WRITTEN, .written = SAMPLE_SETUP},
     {.name = "only_the_first_marker_counts", .setup = Replay(65600).raw(20, "PTSC").block(360, 1, 2, 3, "").block(65536, 1, 2, 3, "").bytes, .out = SAMPLE_SUMMARY + WRITTEN, .written = SAMPLE_SETUP},
     {.name = "a_setup_block_after_64_KiB", .setup = Replay(65600).block(65536, 1, 2, 3, "").bytes, .out = SAMPLE_SUMMARY, .err = IS_A_REPLAY},
-    {.name = "2_GiB_are_not_read", .command = "cp r.rpl big && truncate -s 2147483647 big && tarvix -s big r.rpl && truncate -s 2G big && tarvix -s big r.rpl", .out = SAMPLE_SUMMARY + SAMPLE_SUMMARY + "Setup written to big\n", .err = "Setup not written: big is a replay file\n"},
-    {.name = "a_replay_larger_than_the_memory", .command = "truncate -s 128M big && cat r.rpl >>big && ulimit -v 65536 && tarvix -s big r.rpl", .out = SAMPLE_SUMMARY,
+    {.name = "2_GiB_are_not_read", .command = "need truncate && cp r.rpl big && truncate -s 2147483647 big && tarvix -s big r.rpl && truncate -s 2G big && tarvix -s big r.rpl", .out = SAMPLE_SUMMARY + SAMPLE_SUMMARY + "Setup written to big\n", .err = "Setup not written: big is a replay file\n"},
+    {.name = "a_replay_larger_than_the_memory", .command = "need truncate && truncate -s 128M big && cat r.rpl >>big && ulimit -v 65536 && tarvix -s big r.rpl", .out = SAMPLE_SUMMARY,
      .err = "Setup not written: big is a replay file\n", .limitsMemory = true},
-    {.name = "an_unreadable_file", .command = "chmod 222 out.setup && ln -s out.setup o.rpl && tarvix_unprivileged -s o.rpl r.rpl && tarvix_unprivileged -s out.setup r.rpl", .setup = Bytes(100, 'x'), .out = SAMPLE_SUMMARY + SAMPLE_SUMMARY,
-     .err = "Setup not written: o.rpl is a replay file\nSetup not written: cannot tell whether out.setup is a replay: Permission denied\n", .notUnderWine = "Wine keeps a prefix per user", .unprivileged = true},
+    {.name = "an_unreadable_file_or_folder", .command = "chmod 222 out.setup && mkdir p && chmod 0 p && tarvix_unprivileged -s p/x r.rpl && tarvix_unprivileged -s out.setup r.rpl", .setup = Bytes(100, 'x'), .out = SAMPLE_SUMMARY + SAMPLE_SUMMARY,
+     .err = "Setup not written: cannot tell whether p/x is a replay: Permission denied\nSetup not written: cannot tell whether out.setup is a replay: Permission denied\n", .notUnderWine = "Wine keeps a prefix per user"},
 };
 // clang-format on
 
@@ -134,11 +155,11 @@ TEST_P(Cli, Runs)
     const int status = WEXITSTATUS(std::system((PRELUDE + "("s + row.command + EPILOGUE).c_str()));
     const auto setup =
         fs::exists("out.setup") ? std::optional(readFile("out.setup")) : std::nullopt;
-    const Bytes out = readFile(".out"), err = readFile(".err"), replay = readFile("r.rpl");
+    const Bytes out = readLines(".out"), err = readLines(".err"), replay = readFile("r.rpl");
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(folder);
-    if (row.unprivileged && (status == 126 || status == 127)) {
-        GTEST_SKIP() << "nobody cannot start the binary: " << err;
+    if (status == 77) {
+        GTEST_SKIP() << err;
     }
     EXPECT_EQ(out, row.out);
     EXPECT_EQ(err, row.err);

@@ -8,6 +8,7 @@
 
 #include "cli/replay_file.h"
 #include "replay/replay_summary.h"
+#include "report.h"
 #include "test_support.h"
 
 namespace tarvix::testing {
@@ -71,6 +72,23 @@ TEST(Times, Formatting)
     // clang-format on
     for (const auto& [seconds, text] : cases) {
         EXPECT_STREQ(formatRaceTime(seconds).c_str(), text) << seconds;
+    }
+}
+
+// On a terminal: controls as '?', a C1 control written in UTF-8 as one, other UTF-8 characters
+// whole, and the bytes of a Windows code page as they are.
+TEST(Terminal, ControlsMasked)
+{
+    // clang-format off
+    const std::pair<Bytes, Bytes> cases[] = {
+        {"\x1f ~\x7f\x80\x9f\xa0\xff", "? ~???\xa0\xff"},
+        {"\xc2\x80\xc2\x9f\xc2\xa0", "??\xc2\xa0"},
+        {"Пётр Łukasz Ørjan \xe2\x80\x94 \xf0\x9f\x98\x80", "Пётр Łukasz Ørjan \xe2\x80\x94 \xf0\x9f\x98\x80"},
+        {"\xc0\x80\xe0\x80\x80\xed\xa0\x80\xf4\x90\x80\x80", "\xc0?\xe0??\xed\xa0?\xf4???"},  // ill-formed
+        {"\xe2\x80", "\xe2?"}, {"\xc2", "\xc2"}};  // cut short
+    // clang-format on
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(maskControls(text), shown) << text;
     }
 }
 

@@ -4,10 +4,9 @@
 //
 // Exit status: 1 after the usage line; 5 when opening, measuring or reading the replay failed,
 // or when standard output could not be written; 0 otherwise, whatever the summary reported.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "cli/replay_file.h"
 #include "cli/setup_target.h"
@@ -68,16 +67,11 @@ int run(int argc, char** argv)
     if (!replay.bytes) {
         return STATUS_DONE;
     }
-    const char* setupPath = arguments.setupPath;
-    if (setupPath != nullptr && !tarvix::maySetupBeWritten(setupPath, arguments.replayPath)) {
-        setupPath = nullptr;
+    std::optional<tarvix::SetupTarget> target;
+    if (arguments.setupPath != nullptr) {
+        target = tarvix::openSetupTarget(arguments.setupPath, replay.id);
     }
-    // On a terminal, a control byte in the profile name could clear the screen, move the cursor
-    // or fake a line, so the summary shows each one as '?', as ls does. Pipes and files get the
-    // bytes unchanged, for the scripts that read them.
-    const auto controlBytes = isatty(fileno(stdout)) != 0 ? tarvix::ControlBytes::AsQuestionMarks
-                                                          : tarvix::ControlBytes::Unchanged;
-    tarvix::printReplaySummary(replay.image(), setupPath, controlBytes);
+    tarvix::printReplaySummary(replay.image(), target ? &*target : nullptr);
     return STATUS_DONE;
 }
 

@@ -48,7 +48,13 @@ LoadedReplay loadReplay(const char* path)
     if (fseeko(file.get(), 0, SEEK_SET) != 0) {
         return {.error = errno};
     }
-    return readReplay(file.get(), static_cast<std::size_t>(size));
+    const std::optional<FileId> id = fileIdOf(file.get());
+    if (!id) {
+        return {.error = errno};
+    }
+    LoadedReplay replay = readReplay(file.get(), static_cast<std::size_t>(size));
+    replay.id = *id;
+    return replay;
 }
 
 }  // namespace tarvix

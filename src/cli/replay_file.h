@@ -5,14 +5,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "open_file.h"
 #include "replay/replay_layout.h"
 
 namespace tarvix {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // What loading came to: the whole file in one block, or no block and the error number of the
 // open, seek or read that failed. No block and no error: the failure was no error of the file
@@ -21,6 +17,7 @@ struct LoadedReplay {
     std::unique_ptr<std::uint8_t[]> bytes{};
     std::size_t size = 0;
     int error = 0;
+    FileId id{};  // the file read, which -s must not write
 
     [[nodiscard]] ReplayImage image() const { return {bytes.get(), size}; }
 };

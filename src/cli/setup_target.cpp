@@ -9,11 +9,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <string>
 #include <string_view>
-#include <system_error>
 
-#include "cli/replay_file.h"
 #include "replay/replay_layout.h"
 #include "report.h"
 
@@ -27,22 +25,6 @@ constexpr std::size_t PIECE_SIZE = std::size_t{64} * 1024;
 
 constexpr std::string_view REPLAY_EXTENSION = ".rpl";
 
-// The names are UTF-8 where they are not plain bytes (Windows, through the manifest), and a
-// narrow name would be taken in the ANSI code page there.
-std::filesystem::path utf8Path(const char* name)
-{
-    return {std::u8string_view(reinterpret_cast<const char8_t*>(name))};
-}
-
-// True when both paths name one existing file, by whatever route (same name, hard or symbolic
-// link). False when either does not exist or cannot be examined.
-bool isSameFile(const char* first, const char* second)
-{
-    std::error_code error;
-    const bool same = std::filesystem::equivalent(utf8Path(first), utf8Path(second), error);
-    return same && !error;
-}
-
 bool endsInReplayExtension(std::string_view name)
 {
     return name.size() >= REPLAY_EXTENSION.size() &&
@@ -52,16 +34,10 @@ bool endsInReplayExtension(std::string_view name)
                       });
 }
 
-// Whether an existing file goes by a replay's name: the one given, or that of the file it
-// reaches, as a symbolic link reaches its target and, on Windows, a name with trailing dots or
-// blanks reaches the file without them.
-bool hasReplayName(const char* path)
+void reportCannotTell(const char* path, int error)
 {
-    std::error_code error;
-    const std::u8string reached = std::filesystem::canonical(utf8Path(path), error).u8string();
-    return endsInReplayExtension(path) ||
-           (!error &&
-            endsInReplayExtension({reinterpret_cast<const char*>(reached.data()), reached.size()}));
+    reportError("Setup not written: cannot tell whether %s is a replay: %s\n", path,
+                std::strerror(error));
 }
 
 struct Scan {
@@ -69,24 +45,19 @@ struct Scan {
     int error = 0;            // the error that kept the file from being read to its end
 };
 
-// Reads the file of `size` bytes piece by piece, up to its first aligned marker or its end. The
-// marker is judged as the summary judges it in the whole image: the first one counts, with the
-// same bounds on the times and the length field.
-Scan scanForSetupBlock(const char* path, std::size_t size)
+// Reads the open file of `size` bytes from its start, piece by piece, up to its first aligned
+// marker or its end. The marker is judged as the summary judges it in the whole image: the
+// first one counts, with the same bounds on the times and the length field.
+Scan scanForSetupBlock(std::FILE* file, std::size_t size)
 {
-    // A failure must refuse the write even where the C library leaves errno at 0.
-    const auto failed = [] { return Scan{.error = errno != 0 ? errno : EIO}; };
-    const File file(std::fopen(path, "rb"));
-    if (!file) {
-        return failed();
-    }
     // In static storage: no allocation that could fail, and no 64 KiB stack frame, on which
     // MinGW-w64's GCC 12 fails to compile the unwind table.
     static std::array<std::uint8_t, PIECE_SIZE> piece;
     for (std::size_t offset = 0;; offset += PIECE_SIZE) {
-        const std::size_t count = std::fread(piece.data(), 1, piece.size(), file.get());
-        if (count < piece.size() && std::ferror(file.get()) != 0) {
-            return failed();
+        errno = 0;
+        const std::size_t count = std::fread(piece.data(), 1, piece.size(), file);
+        if (count < piece.size() && std::ferror(file) != 0) {
+            return {.error = errno != 0 ? errno : EIO};
         }
         if (const auto marker = findSetupMarker({piece.data(), count}, SETUP_MARKER)) {
             return {.setupBlock = setupBlockInside(offset + *marker, size)};
@@ -97,35 +68,93 @@ Scan scanForSetupBlock(const char* path, std::size_t size)
     }
 }
 
-}  // namespace
-
-bool maySetupBeWritten(const char* setupPath, const char* replayPath)
+// Whether the open file, of which fstat told `info`, may receive the setup, reporting why not.
+bool mayBeWritten(const char* path, std::FILE* file, const struct stat& info, FileId replay)
 {
-    if (isSameFile(setupPath, replayPath)) {
-        reportError("Setup not written: %s is the replay file\n", setupPath);
+    const bool regular = S_ISREG(info.st_mode);
+    const std::optional<FileId> id = fileIdOf(file);
+    if (!id && regular) {  // a device may have no identity to tell, but is no replay either
+        reportCannotTell(path, errno);
         return false;
     }
-    struct stat info {};
-    if (stat(setupPath, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (id == replay) {
+        reportError("Setup not written: %s is the replay file\n", path);
+        return false;
+    }
+    if (!regular) {
         return true;
     }
-    const bool replayName = hasReplayName(setupPath);
+    bool replayName = endsInReplayExtension(path);
+    if (!replayName) {
+        const std::optional<std::string> name = fileNameOf(file);
+        if (!name) {
+            reportCannotTell(path, errno);
+            return false;
+        }
+        replayName = endsInReplayExtension(*name);
+    }
     // A size the loader refuses is no replay, whatever the file holds, and is not read.
     const bool replaySize = info.st_size >= static_cast<off_t>(MIN_REPLAY_SIZE) &&
                             info.st_size <= static_cast<off_t>(MAX_REPLAY_SIZE);
     const Scan scan = !replayName && replaySize
-                          ? scanForSetupBlock(setupPath, static_cast<std::size_t>(info.st_size))
+                          ? scanForSetupBlock(file, static_cast<std::size_t>(info.st_size))
                           : Scan{};
     if (scan.error != 0) {
-        reportError("Setup not written: cannot tell whether %s is a replay: %s\n", setupPath,
-                    std::strerror(scan.error));
+        reportCannotTell(path, scan.error);
         return false;
     }
     if (replayName || scan.setupBlock) {
-        reportError("Setup not written: %s is a replay file\n", setupPath);
+        reportError("Setup not written: %s is a replay file\n", path);
         return false;
     }
     return true;
+}
+
+bool isDirectory(const char* path)
+{
+    struct stat info {};
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
+{
+    SetupTarget target{.path = setupPath, .file = nullptr};
+    File file = openFile(setupPath, O_RDWR | OPEN_AT_ONCE, "r+b");
+    if (!file) {
+        target.openError = errno;
+        if (target.openError == ENOENT) {
+            return target;
+        }
+        // Not to be written, but judged all the same where it can be read: the export reports
+        // its open error only for what is no replay. Windows opens no directory to tell.
+        file = openFile(setupPath, O_RDONLY | OPEN_AT_ONCE, "rb");
+        if (!file) {
+            if (isDirectory(setupPath)) {
+                return target;
+            }
+            reportCannotTell(setupPath, errno);
+            return std::nullopt;
+        }
+    }
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) != 0) {
+        reportCannotTell(setupPath, errno);
+        return std::nullopt;
+    }
+    if (!mayBeWritten(setupPath, file.get(), info, replay)) {
+        return std::nullopt;
+    }
+#ifndef _WIN32
+    if (S_ISFIFO(info.st_mode)) {
+        return target;  // let go, so that the export's open waits for a reader
+    }
+#endif
+    if (target.openError == 0) {
+        target.file = std::move(file);
+    }
+    return target;
 }
 
 }  // namespace tarvix

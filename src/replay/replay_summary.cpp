@@ -1,11 +1,11 @@
 #include "replay/replay_summary.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iterator>
 #include <string_view>
 
+#include "report.h"
 #include "setup/setup_export.h"
 
 namespace tarvix {
@@ -73,14 +73,6 @@ constexpr const char* carNames[] = {
 
 constexpr float INT32_LIMIT = 2147483648.0F;  // 2^31: minutes below this go through int32
 
-// C0 controls, DEL and the C1 controls: terminals that honour C1 take 0x9B, alone or as the
-// second byte of U+009B in UTF-8, for the start of an escape sequence.
-bool isControlByte(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || (byte >= 0x7F && byte <= 0x9F);
-}
-
 }  // namespace
 
 const MapEntry& mapEntryForNumber(std::int32_t number)
@@ -137,16 +129,12 @@ RaceTimeText formatRaceTime(float seconds)
     return text;
 }
 
-void printReplaySummary(ReplayImage image, const char* setupPath, ControlBytes controlBytes)
+void printReplaySummary(ReplayImage image, SetupTarget* target)
 {
     const std::string_view name = profileName(image);
-    char shown[PROFILE_NAME_SIZE] = {};
-    const bool mask = controlBytes == ControlBytes::AsQuestionMarks;
-    std::replace_copy_if(
-        name.begin(), name.end(), shown, [mask](char c) { return mask && isControlByte(c); }, '?');
     const std::int32_t map = mapNumber(image);
     const std::int32_t car = carSlot(image);
-    std::printf("Profile name: %.*s\n", static_cast<int>(name.size()), shown);
+    report(stdout, "Profile name: %.*s\n", static_cast<int>(name.size()), name.data());
     std::printf("Map nr.     : %d (%s)\n", map, mapEntryForNumber(map).name);
     std::printf("Car slot    : %d (%s)\n", car, carNameForSlot(car));
 
@@ -160,8 +148,8 @@ void printReplaySummary(ReplayImage image, const char* setupPath, ControlBytes c
     std::printf("Checkpoint 2: %s\n", formatRaceTime(block->checkpoint2).c_str());
     std::printf("Stage time  : %s\n", formatRaceTime(block->stageTime).c_str());
 
-    if (setupPath != nullptr) {
-        exportSetup(block->bytes, block->length, setupPath);
+    if (target != nullptr) {
+        exportSetup(block->bytes, block->length, *target);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "replay/replay_layout.h"
+#include "setup/setup_export.h"
 
 namespace tarvix {
 
@@ -32,13 +33,10 @@ struct RaceTimeText {
 // printed in full.
 RaceTimeText formatRaceTime(float seconds);
 
-// How the control bytes of the profile name reach standard output: unchanged, or each as '?'
-// (C0 controls, DEL and the C1 controls 0x80 to 0x9F; bytes from 0xA0 up stay).
-enum class ControlBytes { Unchanged, AsQuestionMarks };
-
 // Prints the profile, map and car lines, then the three times or "Car setup not found". When
-// `setupPath` is not null and the setup block is there, the setup is exported to that path.
-// The image must hold at least MIN_REPLAY_SIZE bytes; nothing outside it is read.
-void printReplaySummary(ReplayImage image, const char* setupPath, ControlBytes controlBytes);
+// `target` is not null and the setup block is there, the setup is exported to it. On a
+// terminal the profile name shows each control character as '?' (report.h). The image must
+// hold at least MIN_REPLAY_SIZE bytes; nothing outside it is read.
+void printReplaySummary(ReplayImage image, SetupTarget* target);
 
 }  // namespace tarvix

@@ -1,10 +1,14 @@
 #include "setup/setup_export.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "report.h"
+
+#include <unistd.h>
 
 namespace tarvix {
 namespace {
@@ -19,9 +23,51 @@ std::size_t trimmedSetupLength(std::span<const std::uint8_t> setup)
     return length;
 }
 
+bool isRegularFile(std::FILE* file)
+{
+    struct stat info {};
+    return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The target as a stream to write the setup to, emptied; null once the failure was reported.
+File openForWriting(SetupTarget& target)
+{
+    File file = std::move(target.file);
+    if (file) {
+        if (isRegularFile(file.get())) {  // read by the check: emptied, and back to its start
+            if (ftruncate(fileno(file.get()), 0) != 0) {
+                const int error = errno;
+                file.reset();
+                errno = error;
+            } else {
+                std::rewind(file.get());
+            }
+        }
+    } else if (target.openError == ENOENT) {
+        file = openFile(target.path, O_WRONLY | O_CREAT | O_EXCL, "wb");
+    } else if (target.openError == 0) {
+        file = openFile(target.path, O_WRONLY, "wb");
+#ifndef _WIN32
+        struct stat info {};
+        if (file && (fstat(fileno(file.get()), &info) != 0 || !S_ISFIFO(info.st_mode))) {
+            file.reset();  // the FIFO's name now leads to a file that was never judged
+            reportError("Setup not written: cannot tell whether %s is a replay: %s\n", target.path,
+                        std::strerror(ESTALE));
+            return nullptr;
+        }
+#endif
+    } else {
+        errno = target.openError;
+    }
+    if (!file) {
+        reportError("Could not open file %s: %s\n", target.path, std::strerror(errno));
+    }
+    return file;
+}
+
 }  // namespace
 
-void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, const char* path)
+void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, SetupTarget& target)
 {
     if (length >= SETUP_SIZE_LIMIT) {
         std::printf("Car setup too large (%d bytes)\n", static_cast<std::int32_t>(length));
@@ -35,28 +81,26 @@ void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, 
     }
     const std::size_t count = trimmedSetupLength(available.first(length));
 
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        reportError("Could not open file %s: %s\n", path, std::strerror(errno));
+    File file = openForWriting(target);
+    if (!file) {
         return;
     }
-    const std::size_t written = std::fwrite(available.data(), 1, count, file);
+    const std::size_t written = std::fwrite(available.data(), 1, count, file.get());
     if (written != count) {
         reportError("Unexpected number of bytes written: %d (expected %d)\n",
                     static_cast<int>(written), static_cast<int>(count));
-        std::fclose(file);
         return;
     }
     // The data may still sit in the stream's buffer: only a clean flush and close mean that it is
     // in the file. The flush is checked on its own, as not every C library's fclose reports it.
-    const int flushed = std::fflush(file);
+    const int flushed = std::fflush(file.get());
     const int flushError = errno;
-    if (std::fclose(file) != 0 || flushed != 0) {
-        reportError("Error writing file %s: %s\n", path,
+    if (std::fclose(file.release()) != 0 || flushed != 0) {
+        reportError("Error writing file %s: %s\n", target.path,
                     std::strerror(flushed != 0 ? flushError : errno));
         return;
     }
-    std::printf("Setup written to %s\n", path);
+    report(stdout, "Setup written to %s\n", target.path);
 }
 
 }  // namespace tarvix

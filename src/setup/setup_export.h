@@ -5,15 +5,30 @@
 #include <cstdint>
 #include <span>
 
+#include "open_file.h"
+
 namespace tarvix {
 
 // Setups of this many bytes or more are refused.
 inline constexpr std::uint32_t SETUP_SIZE_LIMIT = 50000;
 
-// Writes the first `length` bytes of `available`, less trailing zero bytes, to `path`,
-// creating or truncating it, and reports the outcome on standard output or standard error.
-// A length of SETUP_SIZE_LIMIT or more, or one that runs past `available`, touches no file.
-// "Setup written" is printed only once the file was closed without error.
-void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, const char* path);
+// Where the setup goes, settled before the summary by a check of the file itself
+// (cli/setup_target.h), so that the file written is the file judged, whatever becomes of its
+// name meanwhile. Left alone until the setup is ready: nothing is created or emptied before.
+struct SetupTarget {
+    const char* path = nullptr;  // as given, for the messages
+    File file;                   // the file judged, a regular file or a device: written in place
+    // Without a file: ENOENT, a missing file that the export creates, never over one that has
+    // appeared meanwhile; 0, a FIFO that the export opens again, waiting for its reader, and
+    // writes only while it is still a FIFO; any other error, the export's own failed open.
+    int openError = 0;
+};
+
+// Writes the first `length` bytes of `available`, less trailing zero bytes, to `target` (an
+// existing file is emptied first), and reports the outcome on standard output or standard
+// error. A length of SETUP_SIZE_LIMIT or more, or one that runs past `available`, touches no
+// file. "Setup written" is printed only once the file was closed without error.
+void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length,
+                 SetupTarget& target);
 
 }  // namespace tarvix
