@@ -93,6 +93,8 @@ const Row rows[] = {
      .notUnderWine = "Wine writes a character device at each printf and loses its error"},
     {.name = "messages_in_order_in_one_stream", .command = "tarvix -s out.setup r.rpl 2>&1", .replay = sampleWithSetup("abc", 4),
      .out = SAMPLE_SUMMARY + "Car setup truncated (3 of 4 bytes present)\n"},
+    {.name = "huge_times_print_alike_on_every_host", .command = "tarvix r.rpl", .replay = Replay().block(96, 2147483648.0F, -2147483648.0F, std::bit_cast<float>(0x5c7b9a39U), "").bytes,
+     .out = DRIVER1 + "Checkpoint 1: 35791394:08.00\nCheckpoint 2: -35791394:-8.00\nStage time  : 4721319250545869:48.00\n"},
     {.name = "a_name_from_a_zero_byte_is_empty", .command = "tarvix r.rpl", .replay = Replay().name("\0Driver1"sv).bytes, .out = BANNER + "Profile name: \n" + NOT_FOUND},
     {.name = "65_bytes_are_a_replay_whose_name_reaches_a_pipe_raw", .command = "tarvix r.rpl", .replay = Replay(65).name(HOSTILE_NAME).bytes,
      .out = BANNER + "Profile name: " + HOSTILE_NAME + "\n" + NOT_FOUND},

@@ -123,7 +123,12 @@ RaceTimeText formatRaceTime(float seconds)
         std::snprintf(out, size, "%d:%s%0*d.%02d", minutes, sign, wholeWidth, whole, fraction);
     } else {
         // Beyond int32 the minutes are still trunc(t / 60), printed as the whole number it is.
-        const double minutes = std::trunc(static_cast<double>(seconds) / 60.0);
+        // The quotient goes through memory as a double: the x87 unit of 32-bit x86 keeps it in
+        // 80 bits otherwise, and its truncation then gives other minutes than every other host.
+        // Rounding first to 64 bits and then to 53 gives what rounding once does here, as the
+        // bits that t / 60 drops repeat with a period of four and never lie near a half.
+        const volatile double quotient = static_cast<double>(seconds) / 60.0;
+        const double minutes = std::trunc(quotient);
         std::snprintf(out, size, "%.0f:%s%0*d.%02d", minutes, sign, wholeWidth, whole, fraction);
     }
     return text;
