@@ -71,13 +71,24 @@ endif()
 # Links <target> as the build can and sets TARVIX_STATIC_PIE when that is a static PIE.
 function(tarvix_link_options target)
   set(TARVIX_STATIC_PIE OFF PARENT_SCOPE)
+  set(dropped)
   foreach(flag IN LISTS tarvix_link_flags)
-    string(MAKE_C_IDENTIFIER "TARVIX_LINKER_HAS${flag}" known)
-    check_linker_flag(CXX ${flag} ${known})
+    # A linker may take a flag it cannot honour with a warning alone: GNU ld for aarch64, armhf,
+    # s390x and riscv64 says "warning: -z pack-relative-relocs ignored", words that
+    # check_linker_flag's pattern (the whole -Wl,... text) misses. The probe links with
+    # --fatal-warnings, so that such a flag is dropped instead of warning at every link.
+    string(MAKE_C_IDENTIFIER "TARVIX_LINKER_TAKES${flag}" known)
+    check_linker_flag(CXX "-Wl,--fatal-warnings;${flag}" ${known})
     if(${known})
       target_link_options(${target} PRIVATE ${flag})
+    else()
+      list(APPEND dropped ${flag})
     endif()
   endforeach()
+  if(dropped)
+    list(JOIN dropped " " dropped)
+    message(STATUS "Linker flags not added, as the linker does not take them: ${dropped}")
+  endif()
   if(WIN32)
     return()
   endif()
