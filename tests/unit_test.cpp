@@ -99,6 +99,9 @@ TEST(Loading, ShortRead)
     for (const auto& [file, count, error] :
          {std::tuple{File(fmemopen(bytes, 50, "rb")), "50", 0},
           std::tuple{File(std::fopen(".", "rb")), "0", EISDIR}}) {
+        if (!file) {
+            GTEST_SKIP() << "this system opens no directory for reading";
+        }
         ::testing::internal::CaptureStderr();
         errno = ENOENT;  // left over from an earlier call
         const LoadedReplay replay = readReplay(file.get(), 100);
