@@ -99,8 +99,8 @@ const Row rows[] = {
     {.name = "65_bytes_are_a_replay_whose_name_reaches_a_pipe_raw", .command = "tarvix r.rpl", .replay = Replay(65).name(HOSTILE_NAME).bytes,
      .out = BANNER + "Profile name: " + HOSTILE_NAME + "\n" + NOT_FOUND},
     {.name = "control_characters_on_a_terminal_stream_by_stream", .command = R"sh(need script && export N="$(printf '\033]0;X\007\033[31m')" &&
-     script -qec '$TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" -s "$N" r.rpl 2>/dev/null; $TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" -s "$N/x" r.rpl >/dev/null' /dev/null && tarvix -s "$N/x" r.rpl 2>&1 >/dev/null)sh", .replay = HOSTILE,
-     .out = BANNER + "Profile name: ?[2J????\xd0\x81\xa0\xff ~A\n" + MAP_AND_CAR + TIMES + "Setup written to ?]0;X??[31m\nSetup not written: cannot tell whether ?]0;X??[31m/x is a replay: Not a directory\n" + NOT_A_FOLDER,
+     script -qec '$TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" -s "$N" r.rpl 2>/dev/null; $TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" -s "$N/x" r.rpl >/dev/null; $TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" -s /dev/tty r.rpl >/dev/null' /dev/null && tarvix -s "$N/x" r.rpl 2>&1 >/dev/null)sh", .replay = HOSTILE,
+     .out = BANNER + "Profile name: ?[2J????\xd0\x81\xa0\xff ~A\n" + MAP_AND_CAR + TIMES + "Setup written to ?]0;X??[31m\nSetup not written: cannot tell whether ?]0;X??[31m/x is a replay: Not a directory\n??? sample setup\xff" + NOT_A_FOLDER,
      .notUnderWine = "Wine's console rewrites what it shows"},
     {.name = "49999_bytes_replace_the_file", .command = "need /dev/full && tarvix -s out.setup r.rpl && tarvix -s /dev/full r.rpl", .replay = sampleWithSetup(Bytes(49999, 'x'), 49999), .out = SAMPLE_SUMMARY + WRITTEN + SAMPLE_SUMMARY, .err = "Unexpected number of bytes written: 0 (expected 49999)\n", .written = Bytes(49999, 'x')},
     {.name = "50000_bytes_are_refused", .replay = sampleWithSetup(Bytes(50000, 'x'), 50000), .out = SAMPLE_SUMMARY + "Car setup too large (50000 bytes)\n"},
@@ -116,6 +116,8 @@ const Row rows[] = {
     {.name = "a_glob_s_RPL_without_a_setup_block", .command = "head -c 5000 /dev/zero >A.RPL && tarvix -s A.RPL r.rpl", .out = SAMPLE_SUMMARY, .err = "Setup not written: A.RPL is a replay file\n"},
     {.name = "a_link_to_a_replay_without_a_setup_block_even_from_a_deleted_folder", .command = "head -c 99 /dev/zero >A.rpl && cp A.rpl zeros && ln -s A.rpl link && tarvix -s link r.rpl && mkdir g && (cd g && rmdir ../g && tarvix -s ../link ../r.rpl >/dev/null 2>&1); cmp A.rpl zeros",
      .out = SAMPLE_SUMMARY, .err = "Setup not written: link is a replay file\n"},
+    {.name = "a_fifo_whose_reader_waits", .command = "need mkfifo timeout && mkfifo p && { cat p >out.setup & } && timeout 20 $TARVIX_TEST_WRAPPER \"$TARVIX_TEST_BINARY\" -s p r.rpl",
+     .out = SAMPLE_SUMMARY + "Setup written to p\n", .written = SAMPLE_SETUP},
     {.name = "a_hard_link_goes_by_the_name_given", .command = "ln out.setup A.rpl && tarvix -s out.setup r.rpl", .setup = SAMPLE.substr(0, 300), .out = SAMPLE_SUMMARY + WRITTEN, .written = SAMPLE_SETUP},
     // Another process swaps links to a replay with a setup block and to a *.rpl without one.
     {.name = "names_swapped_while_tarvix_runs", .command = "cp r.rpl victim && head -c 99 /dev/zero >v.rpl && cp v.rpl zeros && : >h && (while :; do ln -sf victim out; ln -f h out; ln -f victim out; ln -sf h out; ln -sf v.rpl out; ln -f h out; done 2>/dev/null) & swapper=$!;"
@@ -123,7 +125,8 @@ const Row rows[] = {
     {.name = "paths_past_260_characters_are_judged", .command = "p=$(printf %0100d 0) && p=$p/$p/$p && mkdir -p $p && cp r.rpl $p/B.dat && head -c 99 /dev/zero >$p/A.rpl && cp $p/A.rpl zeros && "
      "{ tarvix -s $p/B.dat r.rpl; tarvix -s $p/A.rpl r.rpl; tarvix -s $p/new r.rpl; } >/dev/null 2>&1; cmp r.rpl $p/B.dat && cmp zeros $p/A.rpl && cmp $p/new out.setup", .setup = SAMPLE_SETUP},
     {.name = "too_short_is_replaced", .setup = Replay(64).block(24, 1, 2, 3, "").bytes, .out = SAMPLE_SUMMARY + WRITTEN, .written = SAMPLE_SETUP},
-    {.name = "only_the_first_marker_counts", .setup = Replay(65600).raw(20, "PTSC").block(360, 1, 2, 3, "").block(65536, 1, 2, 3, "").bytes, .out = SAMPLE_SUMMARY + WRITTEN, .written = SAMPLE_SETUP},
+    {.name = "a_marker_in_the_name_hides_the_block_from_the_summary_alone", .command = "tarvix -s out.setup r.rpl && tarvix out.setup", .setup = Bytes(SAMPLE).replace(16, 4, "PTSC"),
+     .out = SAMPLE_SUMMARY + BANNER + "Profile name: DrivPTSC\n" + NOT_FOUND, .err = IS_A_REPLAY},
     {.name = "a_setup_block_after_64_KiB", .setup = Replay(65600).block(65536, 1, 2, 3, "").bytes, .out = SAMPLE_SUMMARY, .err = IS_A_REPLAY},
     {.name = "2_GiB_are_not_read", .command = "need truncate && cp r.rpl big && truncate -s 2147483647 big && tarvix -s big r.rpl && truncate -s 2G big && tarvix -s big r.rpl", .out = SAMPLE_SUMMARY + SAMPLE_SUMMARY + "Setup written to big\n", .err = "Setup not written: big is a replay file\n"},
     {.name = "a_replay_larger_than_the_memory", .command = "need truncate && truncate -s 128M big && cat r.rpl >>big && ulimit -v 65536 && tarvix -s big r.rpl", .out = SAMPLE_SUMMARY,

@@ -45,9 +45,10 @@ struct Scan {
     int error = 0;            // the error that kept the file from being read to its end
 };
 
-// Reads the open file of `size` bytes from its start, piece by piece, up to its first aligned
-// marker or its end. The marker is judged as the summary judges it in the whole image: the
-// first one counts, with the same bounds on the times and the length field.
+// Reads the open file of `size` bytes from its start, piece by piece, up to the first aligned
+// marker that starts a setup block (its times and length field inside the file) or its end.
+// The summary counts the first marker alone, but a replay whose profile name holds "PTSC" is a
+// replay all the same, and must not be written over.
 Scan scanForSetupBlock(std::FILE* file, std::size_t size)
 {
     // In static storage: no allocation that could fail, and no 64 KiB stack frame, on which
@@ -59,8 +60,16 @@ Scan scanForSetupBlock(std::FILE* file, std::size_t size)
         if (count < piece.size() && std::ferror(file) != 0) {
             return {.error = errno != 0 ? errno : EIO};
         }
-        if (const auto marker = findSetupMarker({piece.data(), count}, SETUP_MARKER)) {
-            return {.setupBlock = setupBlockInside(offset + *marker, size)};
+        const ReplayImage read(piece.data(), count);
+        for (std::size_t at = 0; at < count; at += sizeof SETUP_MARKER) {
+            const auto marker = findSetupMarker(read.subspan(at), SETUP_MARKER);
+            if (!marker) {
+                break;
+            }
+            at += *marker;
+            if (setupBlockInside(offset + at, size)) {
+                return {.setupBlock = true};
+            }
         }
         if (count < piece.size()) {
             return {};
@@ -71,9 +80,12 @@ Scan scanForSetupBlock(std::FILE* file, std::size_t size)
 // Whether the open file, of which fstat told `info`, may receive the setup, reporting why not.
 bool mayBeWritten(const char* path, std::FILE* file, const struct stat& info, FileId replay)
 {
-    const bool regular = S_ISREG(info.st_mode);
+    // What may hold a replay is judged by its name and what it holds: a regular file, and a
+    // block device, which the loader reads as it reads a file. Other devices hold no replay,
+    // and some have no identity to tell.
+    const bool judged = S_ISREG(info.st_mode) || S_ISBLK(info.st_mode);
     const std::optional<FileId> id = fileIdOf(file);
-    if (!id && regular) {  // a device may have no identity to tell, but is no replay either
+    if (!id && judged) {
         reportCannotTell(path, errno);
         return false;
     }
@@ -81,7 +93,7 @@ bool mayBeWritten(const char* path, std::FILE* file, const struct stat& info, Fi
         reportError("Setup not written: %s is the replay file\n", path);
         return false;
     }
-    if (!regular) {
+    if (!judged) {
         return true;
     }
     bool replayName = endsInReplayExtension(path);
@@ -93,11 +105,19 @@ bool mayBeWritten(const char* path, std::FILE* file, const struct stat& info, Fi
         }
         replayName = endsInReplayExtension(*name);
     }
+    off_t size = info.st_size;
+    if (S_ISBLK(info.st_mode)) {  // a device tells its size by seeking alone
+        if (fseeko(file, 0, SEEK_END) != 0 || (size = ftello(file)) < 0) {
+            reportCannotTell(path, errno);
+            return false;
+        }
+        std::rewind(file);
+    }
     // A size the loader refuses is no replay, whatever the file holds, and is not read.
-    const bool replaySize = info.st_size >= static_cast<off_t>(MIN_REPLAY_SIZE) &&
-                            info.st_size <= static_cast<off_t>(MAX_REPLAY_SIZE);
+    const bool replaySize =
+        size >= static_cast<off_t>(MIN_REPLAY_SIZE) && size <= static_cast<off_t>(MAX_REPLAY_SIZE);
     const Scan scan = !replayName && replaySize
-                          ? scanForSetupBlock(file, static_cast<std::size_t>(info.st_size))
+                          ? scanForSetupBlock(file, static_cast<std::size_t>(size))
                           : Scan{};
     if (scan.error != 0) {
         reportCannotTell(path, scan.error);
@@ -121,6 +141,15 @@ bool isDirectory(const char* path)
 std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
 {
     SetupTarget target{.path = setupPath, .file = nullptr};
+#ifndef _WIN32
+    // A FIFO is opened only when the setup is ready (the export checks that it is one then):
+    // an open for writing now would release a reader that waits on it, to find its end at once
+    // when this open was closed.
+    struct stat named {};
+    if (stat(setupPath, &named) == 0 && S_ISFIFO(named.st_mode)) {
+        return target;
+    }
+#endif
     File file = openFile(setupPath, O_RDWR | OPEN_AT_ONCE, "r+b");
     if (!file) {
         target.openError = errno;
@@ -131,10 +160,11 @@ std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
         // its open error only for what is no replay. Windows opens no directory to tell.
         file = openFile(setupPath, O_RDONLY | OPEN_AT_ONCE, "rb");
         if (!file) {
+            const int error = errno;
             if (isDirectory(setupPath)) {
                 return target;
             }
-            reportCannotTell(setupPath, errno);
+            reportCannotTell(setupPath, error);
             return std::nullopt;
         }
     }
@@ -148,7 +178,7 @@ std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
     }
 #ifndef _WIN32
     if (S_ISFIFO(info.st_mode)) {
-        return target;  // let go, so that the export's open waits for a reader
+        return target;  // a FIFO after all: let go, so that the export's open waits for a reader
     }
 #endif
     if (target.openError == 0) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "report.h"
 
@@ -34,14 +35,11 @@ File openForWriting(SetupTarget& target)
 {
     File file = std::move(target.file);
     if (file) {
-        if (isRegularFile(file.get())) {  // read by the check: emptied, and back to its start
-            if (ftruncate(fileno(file.get()), 0) != 0) {
-                const int error = errno;
-                file.reset();
-                errno = error;
-            } else {
-                std::rewind(file.get());
-            }
+        std::rewind(file.get());  // where the check read it
+        if (isRegularFile(file.get()) && ftruncate(fileno(file.get()), 0) != 0) {
+            const int error = errno;
+            file.reset();
+            errno = error;
         }
     } else if (target.openError == ENOENT) {
         file = openFile(target.path, O_WRONLY | O_CREAT | O_EXCL, "wb");
@@ -85,10 +83,14 @@ void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, 
     if (!file) {
         return;
     }
-    const std::size_t written = std::fwrite(available.data(), 1, count, file.get());
-    if (written != count) {
+    std::string setup(reinterpret_cast<const char*>(available.data()), count);
+    if (isatty(fileno(file.get())) != 0) {  // a setup holds any bytes, which would drive it
+        setup = maskControls(setup);
+    }
+    const std::size_t written = std::fwrite(setup.data(), 1, setup.size(), file.get());
+    if (written != setup.size()) {
         reportError("Unexpected number of bytes written: %d (expected %d)\n",
-                    static_cast<int>(written), static_cast<int>(count));
+                    static_cast<int>(written), static_cast<int>(setup.size()));
         return;
     }
     // The data may still sit in the stream's buffer: only a clean flush and close mean that it is
