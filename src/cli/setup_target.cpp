@@ -41,7 +41,7 @@ void reportCannotTell(const char* path, int error)
 }
 
 struct Scan {
-    bool setupBlock = false;  // the summary would find a setup block
+    bool setupBlock = false;  // an aligned marker starts a setup block
     int error = 0;            // the error that kept the file from being read to its end
 };
 
