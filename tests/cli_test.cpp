@@ -118,6 +118,8 @@ const Row rows[] = {
      .out = SAMPLE_SUMMARY, .err = "Setup not written: link is a replay file\n"},
     {.name = "a_fifo_whose_reader_waits", .command = "need mkfifo timeout && mkfifo p && { cat p >out.setup & } && timeout 20 $TARVIX_TEST_WRAPPER \"$TARVIX_TEST_BINARY\" -s p r.rpl",
      .out = SAMPLE_SUMMARY + "Setup written to p\n", .written = SAMPLE_SETUP},
+    {.name = "a_block_device_whatever_it_holds", .command = "need losetup && head -c 4096 /dev/zero >v.rpl && cp v.rpl zeros && { L=$(losetup -f --show v.rpl 2>/dev/null) || skip 'no loop device here'; } &&"
+     "{ tarvix -s \"$L\" r.rpl >/dev/null 2>&1; losetup -d \"$L\"; } && cmp v.rpl zeros"},
     {.name = "a_hard_link_goes_by_the_name_given", .command = "ln out.setup A.rpl && tarvix -s out.setup r.rpl", .setup = SAMPLE.substr(0, 300), .out = SAMPLE_SUMMARY + WRITTEN, .written = SAMPLE_SETUP},
     // Another process swaps links to a replay with a setup block and to a *.rpl without one.
     {.name = "names_swapped_while_tarvix_runs", .command = "cp r.rpl victim && head -c 99 /dev/zero >v.rpl && cp v.rpl zeros && : >h && (while :; do ln -sf victim out; ln -f h out; ln -f victim out; ln -sf h out; ln -sf v.rpl out; ln -f h out; done 2>/dev/null) & swapper=$!;"

@@ -21,24 +21,25 @@ constexpr std::size_t HUGE_PAGE_SIZE = std::size_t{2} << 20;
 // A block of `size` bytes for the read. The read costs less in faults, one per page the kernel
 // copies into, than in copying, and the first pass over the block costs one more per page in
 // a virtual machine: a replay of 2 MiB or more goes into huge pages where the system has them.
-// A smaller one goes into a block aligned to a page, as a large block from malloc starts 16
-// bytes past one and the kernel copies whole pages faster on some processors.
+// Otherwise, and where the address space has no room for a block aligned to a huge page, the
+// block is aligned to a page, as a large block from malloc starts 16 bytes past one and the
+// kernel copies whole pages faster on some processors.
 ReplayBlock allocateBlock(std::size_t size)
 {
+    const auto allocate = [size](std::size_t alignment) {
+        const std::align_val_t aligned{alignment};
+        return ReplayBlock(
+            static_cast<std::uint8_t*>(::operator new[](size, aligned, std::nothrow)), {aligned});
+    };
 #ifdef MADV_HUGEPAGE
-    const bool huge = size >= HUGE_PAGE_SIZE;
-#else
-    const bool huge = false;
-#endif
-    const std::align_val_t alignment{huge ? HUGE_PAGE_SIZE : PAGE_SIZE};
-    ReplayBlock block(static_cast<std::uint8_t*>(::operator new[](size, alignment, std::nothrow)),
-                      {alignment});
-#ifdef MADV_HUGEPAGE
-    if (block && huge) {
-        madvise(block.get(), size, MADV_HUGEPAGE);  // a wish: refused, the pages stay small
+    if (size >= HUGE_PAGE_SIZE) {
+        if (ReplayBlock block = allocate(HUGE_PAGE_SIZE)) {
+            madvise(block.get(), size, MADV_HUGEPAGE);  // a wish: refused, the pages stay small
+            return block;
+        }
     }
 #endif
-    return block;
+    return allocate(PAGE_SIZE);
 }
 
 }  // namespace

@@ -80,12 +80,9 @@ Scan scanForSetupBlock(std::FILE* file, std::size_t size)
 // Whether the open file, of which fstat told `info`, may receive the setup, reporting why not.
 bool mayBeWritten(const char* path, std::FILE* file, const struct stat& info, FileId replay)
 {
-    // What may hold a replay is judged by its name and what it holds: a regular file, and a
-    // block device, which the loader reads as it reads a file. Other devices hold no replay,
-    // and some have no identity to tell.
-    const bool judged = S_ISREG(info.st_mode) || S_ISBLK(info.st_mode);
+    const bool regular = S_ISREG(info.st_mode);
     const std::optional<FileId> id = fileIdOf(file);
-    if (!id && judged) {
+    if (!id && regular) {  // a device may have no identity to tell, but is no replay either
         reportCannotTell(path, errno);
         return false;
     }
@@ -93,7 +90,13 @@ bool mayBeWritten(const char* path, std::FILE* file, const struct stat& info, Fi
         reportError("Setup not written: %s is the replay file\n", path);
         return false;
     }
-    if (!judged) {
+    // A block device may hold a replay, or show part of one in a file behind it (a loop
+    // device), which what it holds cannot tell: it is never written.
+    if (S_ISBLK(info.st_mode)) {
+        reportCannotTell(path, ENOTSUP);
+        return false;
+    }
+    if (!regular) {
         return true;
     }
     bool replayName = endsInReplayExtension(path);
@@ -105,14 +108,7 @@ bool mayBeWritten(const char* path, std::FILE* file, const struct stat& info, Fi
         }
         replayName = endsInReplayExtension(*name);
     }
-    off_t size = info.st_size;
-    if (S_ISBLK(info.st_mode)) {  // a device tells its size by seeking alone
-        if (fseeko(file, 0, SEEK_END) != 0 || (size = ftello(file)) < 0) {
-            reportCannotTell(path, errno);
-            return false;
-        }
-        std::rewind(file);
-    }
+    const off_t size = info.st_size;
     // A size the loader refuses is no replay, whatever the file holds, and is not read.
     const bool replaySize =
         size >= static_cast<off_t>(MIN_REPLAY_SIZE) && size <= static_cast<off_t>(MAX_REPLAY_SIZE);
@@ -147,6 +143,7 @@ std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
     // when this open was closed.
     struct stat named {};
     if (stat(setupPath, &named) == 0 && S_ISFIFO(named.st_mode)) {
+        target.reopenAs = S_IFIFO;
         return target;
     }
 #endif
@@ -177,12 +174,16 @@ std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
         return std::nullopt;
     }
 #ifndef _WIN32
-    if (S_ISFIFO(info.st_mode)) {
-        return target;  // a FIFO after all: let go, so that the export's open waits for a reader
+    if (S_ISFIFO(info.st_mode)) {  // a FIFO after all: let go, so that the export's open waits
+        target.reopenAs = S_IFIFO;
+        return target;
     }
 #endif
     if (target.openError == 0) {
         target.file = std::move(file);
+    } else if (S_ISCHR(info.st_mode)) {  // a device that opens for writing alone, as CON does
+        target.reopenAs = S_IFCHR;
+        target.openError = 0;
     }
     return target;
 }

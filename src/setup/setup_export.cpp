@@ -14,6 +14,12 @@
 namespace tarvix {
 namespace {
 
+#ifdef ESTALE
+constexpr int FILE_CHANGED = ESTALE;  // the file judged is gone from its name
+#else
+constexpr int FILE_CHANGED = EBUSY;
+#endif
+
 // The length of `setup` without its trailing zero bytes, keeping at least the first byte.
 std::size_t trimmedSetupLength(std::span<const std::uint8_t> setup)
 {
@@ -41,19 +47,18 @@ File openForWriting(SetupTarget& target)
             file.reset();
             errno = error;
         }
-    } else if (target.openError == ENOENT) {
-        file = openFile(target.path, O_WRONLY | O_CREAT | O_EXCL, "wb");
-    } else if (target.openError == 0) {
+    } else if (target.reopenAs != 0) {
         file = openFile(target.path, O_WRONLY, "wb");
-#ifndef _WIN32
         struct stat info {};
-        if (file && (fstat(fileno(file.get()), &info) != 0 || !S_ISFIFO(info.st_mode))) {
-            file.reset();  // the FIFO's name now leads to a file that was never judged
+        if (file &&
+            (fstat(fileno(file.get()), &info) != 0 || (info.st_mode & S_IFMT) != target.reopenAs)) {
+            file.reset();  // the name now leads to a file that was never judged
             reportError("Setup not written: cannot tell whether %s is a replay: %s\n", target.path,
-                        std::strerror(ESTALE));
+                        std::strerror(FILE_CHANGED));
             return nullptr;
         }
-#endif
+    } else if (target.openError == ENOENT) {
+        file = openFile(target.path, O_WRONLY | O_CREAT | O_EXCL, "wb");
     } else {
         errno = target.openError;
     }
