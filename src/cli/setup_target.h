@@ -19,9 +19,10 @@ namespace tarvix {
 //   - a regular file named *.rpl in any letter case, by the name given or by the name the
 //     system tells for the file opened (that of a symbolic link's target), whatever it holds,
 //     and one in which the summary would find a setup block: "... is a replay file".
-// Anything else is the export's target: the file opened (a regular file, replaced; a device);
-// a missing path, created; a FIFO, opened again for writing; and a file that may be read but
-// not written, a directory among them, the export's own open error.
+// Anything else is the export's target: the file opened (a regular file, replaced; on Windows
+// a device); a missing path, created; a FIFO or a character device, opened for writing only
+// when the setup is ready; and a file that may be read but not written, a directory among
+// them, the export's own open error.
 std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay);
 
 }  // namespace tarvix

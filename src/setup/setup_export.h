@@ -18,9 +18,9 @@ inline constexpr std::uint32_t SETUP_SIZE_LIMIT = 50000;
 struct SetupTarget {
     const char* path = nullptr;  // as given, for the messages
     File file;                   // the file judged, a regular file or a device: written in place
-    // Without a file: S_IFIFO or S_IFCHR, a FIFO, or a device that opens for writing alone, that
-    // the export opens again (a FIFO waiting for its reader) and writes only while the path
-    // leads to that kind of file, which holds no replay.
+    // Without a file: S_IFIFO or S_IFCHR, a FIFO or a character device, that the export opens
+    // (a FIFO waiting for its reader) and writes only while the path leads to that kind of
+    // file, which holds no replay.
     unsigned reopenAs = 0;
     // Without a file either: ENOENT, a missing file that the export creates, never over one that
     // has appeared meanwhile; any other error, the export's own failed open.
