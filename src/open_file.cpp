@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <string_view>
 
 #ifdef _WIN32
 #include <io.h>
@@ -79,14 +80,19 @@ std::optional<std::string> fileNameOf(std::FILE* file)
 
 #else
 
+FileId fileIdOf(const struct stat& info)
+{
+    return FileId{.volume = static_cast<std::uint64_t>(info.st_dev),
+                  .index = static_cast<std::uint64_t>(info.st_ino)};
+}
+
 std::optional<FileId> fileIdOf(std::FILE* file)
 {
     struct stat info {};
     if (fstat(fileno(file), &info) != 0) {
         return std::nullopt;
     }
-    return FileId{.volume = static_cast<std::uint64_t>(info.st_dev),
-                  .index = static_cast<std::uint64_t>(info.st_ino)};
+    return fileIdOf(info);
 }
 
 std::optional<std::string> fileNameOf(std::FILE* file)
@@ -103,6 +109,12 @@ std::optional<std::string> fileNameOf(std::FILE* file)
         return std::nullopt;
     }
     name.resize(static_cast<std::size_t>(length));
+    // Linux adds this to the name of a file whose name was removed after it was opened: the
+    // file may live on under another link, and goes by the name it had.
+    constexpr std::string_view REMOVED = " (deleted)";
+    if (name.ends_with(REMOVED)) {
+        name.resize(name.size() - REMOVED.size());
+    }
 #elif defined(F_GETPATH)
     if (fcntl(fileno(file), F_GETPATH, name.data()) != 0) {
         return std::nullopt;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -41,9 +42,15 @@ struct FileId {
 // None, with errno set, where the system cannot tell.
 std::optional<FileId> fileIdOf(std::FILE* file);
 
+#ifndef _WIN32
+// The file that stat(2) or fstat(2) told of.
+FileId fileIdOf(const struct stat& info);
+#endif
+
 // The name the open file goes by, as the system tells it (the descriptor's path on Linux,
-// F_GETPATH on macOS, the final path of the handle on Windows). None, with errno set, where it
-// cannot tell, and on systems that tell no name.
+// F_GETPATH on macOS, the final path of the handle on Windows), or went by last where that name
+// was removed since. None, with errno set, where it cannot tell, and on systems that tell no
+// name.
 std::optional<std::string> fileNameOf(std::FILE* file);
 
 }  // namespace tarvix

@@ -91,6 +91,9 @@ const Row rows[] = {
     {.name = "no_memory", .command = "need truncate && truncate -s 2147483647 big && ulimit -v 65536 && tarvix big", .out = BANNER, .err = "Error allocating 2147483647 bytes of memory\n", .limitsMemory = true},
     {.name = "standard_output_lost", .command = "need /dev/full; tarvix -h >/dev/full || tarvix r.rpl >/dev/full", .err = "Error writing standard output: No space left on device\n"s + "Error writing standard output: No space left on device\n", .status = 5,
      .notUnderWine = "Wine writes a character device at each printf and loses its error"},
+    // A closed stream's descriptor would go to the setup file, and the messages with it.
+    {.name = "closed_standard_streams_take_no_file", .command = "cp r.rpl keep && echo notes >n.txt && cp n.txt notes && { tarvix -s r.rpl r.rpl 2>&-; tarvix -s n.txt r.rpl >&- 2>&-; echo $?; tarvix -s r.rpl r.rpl >&- 2>&-; echo $?; }; cmp r.rpl keep && cmp n.txt notes",
+     .replay = sampleWithSetup("abc", 4), .out = SAMPLE_SUMMARY + "5\n5\n", .notUnderWine = "Wine started with both streams closed ends with a status of its own"},
     {.name = "messages_in_order_in_one_stream", .command = "tarvix -s out.setup r.rpl 2>&1", .replay = sampleWithSetup("abc", 4),
      .out = SAMPLE_SUMMARY + "Car setup truncated (3 of 4 bytes present)\n"},
     {.name = "huge_times_print_alike_on_every_host", .command = "tarvix r.rpl", .replay = Replay().block(96, 2147483648.0F, -2147483648.0F, std::bit_cast<float>(0x5c7b9a39U), "").bytes,
@@ -116,6 +119,8 @@ const Row rows[] = {
     {.name = "a_glob_s_RPL_without_a_setup_block", .command = "head -c 5000 /dev/zero >A.RPL && tarvix -s A.RPL r.rpl", .out = SAMPLE_SUMMARY, .err = "Setup not written: A.RPL is a replay file\n"},
     {.name = "a_link_to_a_replay_without_a_setup_block_even_from_a_deleted_folder", .command = "head -c 99 /dev/zero >A.rpl && cp A.rpl zeros && ln -s A.rpl link && tarvix -s link r.rpl && mkdir g && (cd g && rmdir ../g && tarvix -s ../link ../r.rpl >/dev/null 2>&1); cmp A.rpl zeros",
      .out = SAMPLE_SUMMARY, .err = "Setup not written: link is a replay file\n"},
+    {.name = "a_replay_by_a_name_removed_while_open", .command = "need /proc/self/fd && head -c 99 /dev/zero >A.rpl && cp A.rpl zeros && ln A.rpl D.rpl && exec 7<D.rpl && rm D.rpl && tarvix -s /proc/self/fd/7 r.rpl; cmp A.rpl zeros",
+     .out = SAMPLE_SUMMARY, .err = "Setup not written: /proc/self/fd/7 is a replay file\n", .notUnderWine = "Wine's server, not Tarvix, opens /proc/self"},
     {.name = "a_fifo_whose_reader_waits", .command = "need mkfifo timeout && mkfifo p && { cat p >out.setup & } && timeout 20 $TARVIX_TEST_WRAPPER \"$TARVIX_TEST_BINARY\" -s p r.rpl",
      .out = SAMPLE_SUMMARY + "Setup written to p\n", .written = SAMPLE_SETUP},
     {.name = "a_block_device_whatever_it_holds", .command = "need losetup && head -c 4096 /dev/zero >v.rpl && cp v.rpl zeros && { L=$(losetup -f --show v.rpl 2>/dev/null) || skip 'no loop device here'; } &&"

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "cli/replay_file.h"
+#include "cli/setup_target.h"
 #include "replay/replay_summary.h"
 #include "report.h"
 #include "test_support.h"
@@ -110,6 +111,19 @@ TEST(Loading, ShortRead)
         EXPECT_EQ(replay.error, error);
         EXPECT_FALSE(replay.bytes);
     }
+}
+
+// A device that seeks may be read as a replay: it is no setup file for itself.
+TEST(SetupTarget, TheReplayAsADevice)
+{
+    const File device(std::fopen("/dev/null", "rb"));
+    if (!device) {
+        GTEST_SKIP() << "needs /dev/null";
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(openSetupTarget("/dev/null", fileIdOf(device.get()).value()));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Setup not written: /dev/null is the replay file\n");
 }
 
 }  // namespace

@@ -4,9 +4,15 @@
 //
 // Exit status: 1 after the usage line; 5 when opening, measuring or reading the replay failed,
 // or when standard output could not be written; 0 otherwise, whatever the summary reported.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "cli/replay_file.h"
 #include "cli/setup_target.h"
@@ -44,8 +50,29 @@ Arguments scanArguments(int argc, char** argv)
     return arguments;
 }
 
+// A standard stream its caller closed leaves its descriptor free for the next file opened, and
+// what is printed to the stream would go into that file: a replay refused as a setup target
+// would get the message that refuses it. Each such descriptor is held by /dev/null, opened the
+// wrong way round (as the C library does for set-user-ID programs), so that the stream fails
+// as a closed one does. False where that cannot be done.
+bool holdClosedStandardStreams()
+{
+#ifdef _WIN32
+    return true;
+#else
+    const auto held = [](int fd) {  // in order: the open takes the lowest free descriptor
+        return fcntl(fd, F_GETFD) != -1 || errno != EBADF ||
+               open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) == fd;
+    };
+    return held(STDIN_FILENO) && held(STDOUT_FILENO) && held(STDERR_FILENO);
+#endif
+}
+
 int run(int argc, char** argv)
 {
+    if (!holdClosedStandardStreams()) {
+        return STATUS_IO_ERROR;  // nowhere safe to say so
+    }
     std::printf("Tarvix v%s %s\n", TARVIX_VERSION,
                 "(C) the Tarvix authors, https://tarvix.example.org/");
     if (argc < 2 || std::strcmp(argv[1], "-h") == 0) {

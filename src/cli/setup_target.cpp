@@ -77,6 +77,15 @@ Scan scanForSetupBlock(std::FILE* file, std::size_t size)
     }
 }
 
+bool isTheReplay(const char* path, const std::optional<FileId>& id, FileId replay)
+{
+    if (id == replay) {
+        reportError("Setup not written: %s is the replay file\n", path);
+        return true;
+    }
+    return false;
+}
+
 // Whether the open file, of which fstat told `info`, may receive the setup, reporting why not.
 bool mayBeWritten(const char* path, std::FILE* file, const struct stat& info, FileId replay)
 {
@@ -86,8 +95,7 @@ bool mayBeWritten(const char* path, std::FILE* file, const struct stat& info, Fi
         reportCannotTell(path, errno);
         return false;
     }
-    if (id == replay) {
-        reportError("Setup not written: %s is the replay file\n", path);
+    if (isTheReplay(path, id, replay)) {
         return false;
     }
     // A block device may hold a replay, or show part of one in a file behind it (a loop
@@ -145,6 +153,10 @@ std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
     struct stat named {};
     if (stat(setupPath, &named) == 0 && (S_ISFIFO(named.st_mode) || S_ISCHR(named.st_mode))) {
         target.reopenAs = named.st_mode & S_IFMT;
+        target.judged = fileIdOf(named);
+        if (isTheReplay(setupPath, target.judged, replay)) {  // a device may be read as one
+            return std::nullopt;
+        }
         return target;
     }
 #endif
@@ -177,6 +189,7 @@ std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
 #ifndef _WIN32
     if (S_ISFIFO(info.st_mode)) {  // a FIFO after all: let go, so that the export's open waits
         target.reopenAs = S_IFIFO;
+        target.judged = fileIdOf(file.get());
         return target;
     }
 #endif
@@ -184,6 +197,7 @@ std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
         target.file = std::move(file);
     } else if (S_ISCHR(info.st_mode)) {  // a device that opens for writing alone, as CON does
         target.reopenAs = S_IFCHR;
+        target.judged = fileIdOf(file.get());
         target.openError = 0;
     }
     return target;

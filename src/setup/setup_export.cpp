@@ -51,7 +51,8 @@ File openForWriting(SetupTarget& target)
         file = openFile(target.path, O_WRONLY, "wb");
         struct stat info {};
         if (file &&
-            (fstat(fileno(file.get()), &info) != 0 || (info.st_mode & S_IFMT) != target.reopenAs)) {
+            (fstat(fileno(file.get()), &info) != 0 || (info.st_mode & S_IFMT) != target.reopenAs ||
+             fileIdOf(file.get()) != target.judged)) {
             file.reset();  // the name now leads to a file that was never judged
             reportError("Setup not written: cannot tell whether %s is a replay: %s\n", target.path,
                         std::strerror(FILE_CHANGED));

@@ -19,9 +19,10 @@ struct SetupTarget {
     const char* path = nullptr;  // as given, for the messages
     File file;                   // the file judged, a regular file or a device: written in place
     // Without a file: S_IFIFO or S_IFCHR, a FIFO or a character device, that the export opens
-    // (a FIFO waiting for its reader) and writes only while the path leads to that kind of
-    // file, which holds no replay.
+    // (a FIFO waiting for its reader) and writes only while the path leads to the file judged,
+    // `judged`, which holds no replay.
     unsigned reopenAs = 0;
+    std::optional<FileId> judged{};
     // Without a file either: ENOENT, a missing file that the export creates, never over one that
     // has appeared meanwhile; any other error, the export's own failed open.
     int openError = 0;
