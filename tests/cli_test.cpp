@@ -92,8 +92,8 @@ const Row rows[] = {
     {.name = "standard_output_lost", .command = "need /dev/full; tarvix -h >/dev/full || tarvix r.rpl >/dev/full", .err = "Error writing standard output: No space left on device\n"s + "Error writing standard output: No space left on device\n", .status = 5,
      .notUnderWine = "Wine writes a character device at each printf and loses its error"},
     // A closed stream's descriptor would go to the setup file, and the messages with it.
-    {.name = "closed_standard_streams_take_no_file", .command = "cp r.rpl keep && echo notes >n.txt && cp n.txt notes && { tarvix -s r.rpl r.rpl 2>&-; tarvix -s n.txt r.rpl >&- 2>&-; echo $?; tarvix -s r.rpl r.rpl >&- 2>&-; echo $?; }; cmp r.rpl keep && cmp n.txt notes",
-     .replay = sampleWithSetup("abc", 4), .out = SAMPLE_SUMMARY + "5\n5\n", .notUnderWine = "Wine started with both streams closed ends with a status of its own"},
+    {.name = "closed_standard_streams_take_no_file", .command = "case $TARVIX_TEST_WRAPPER in *valgrind* | *wine*) skip 'valgrind and Wine need the streams the row closes';; esac; cp r.rpl keep && echo notes >n.txt && cp n.txt notes && { tarvix -s r.rpl r.rpl 2>&-; tarvix -s n.txt r.rpl >&- 2>&-; echo $?; tarvix -s r.rpl r.rpl >&- 2>&-; echo $?; }; cmp r.rpl keep && cmp n.txt notes",
+     .replay = sampleWithSetup("abc", 4), .out = SAMPLE_SUMMARY + "5\n5\n"},
     {.name = "messages_in_order_in_one_stream", .command = "tarvix -s out.setup r.rpl 2>&1", .replay = sampleWithSetup("abc", 4),
      .out = SAMPLE_SUMMARY + "Car setup truncated (3 of 4 bytes present)\n"},
     {.name = "huge_times_print_alike_on_every_host", .command = "tarvix r.rpl", .replay = Replay().block(96, 2147483648.0F, -2147483648.0F, std::bit_cast<float>(0x5c7b9a39U), "").bytes,
