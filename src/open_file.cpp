@@ -80,8 +80,15 @@ std::optional<std::string> fileNameOf(std::FILE* file)
 
 #else
 
+// No filesystem's st_dev: the volume that devices are told apart in by their numbers.
+constexpr std::uint64_t DEVICE_VOLUME = UINT64_MAX;
+
 FileId fileIdOf(const struct stat& info)
 {
+    // A device goes by the device itself, which any node made for it opens, not by the node.
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+        return FileId{.volume = DEVICE_VOLUME, .index = static_cast<std::uint64_t>(info.st_rdev)};
+    }
     return FileId{.volume = static_cast<std::uint64_t>(info.st_dev),
                   .index = static_cast<std::uint64_t>(info.st_ino)};
 }

@@ -32,7 +32,8 @@ inline constexpr int OPEN_AT_ONCE = 0;
 // with OPEN_AT_ONCE, with reads and writes that wait as usual. Null, with errno set, on failure.
 File openFile(const char* path, int flags, const char* mode);
 
-// Which file is open, whatever name led to it: the same for every open of one file.
+// Which file is open, whatever name led to it: the same for every open of one file, and of one
+// device through any node made for it.
 struct FileId {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;

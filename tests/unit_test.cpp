@@ -1,10 +1,15 @@
-// Unit tests over built images: the layout, the names, the times and a short read.
+// Unit tests over built images (the layout, the names, the times), a short read, and a device
+// as its own setup file.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <random>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
 
 #include "cli/replay_file.h"
 #include "cli/setup_target.h"
@@ -113,17 +118,27 @@ TEST(Loading, ShortRead)
     }
 }
 
-// A device that seeks may be read as a replay: it is no setup file for itself.
+// A device that seeks may be read as a replay: it is no setup file for itself, by any node.
 TEST(SetupTarget, TheReplayAsADevice)
 {
     const File device(std::fopen("/dev/null", "rb"));
-    if (!device) {
+    struct stat info {};
+    if (!device || fstat(fileno(device.get()), &info) != 0) {
         GTEST_SKIP() << "needs /dev/null";
     }
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(openSetupTarget("/dev/null", fileIdOf(device.get()).value()));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Setup not written: /dev/null is the replay file\n");
+    const std::string node = ::testing::TempDir() + "null-node";
+    std::remove(node.c_str());
+    std::vector<std::string> paths{"/dev/null"};
+    if (mknod(node.c_str(), S_IFCHR | 0600, info.st_rdev) == 0) {  // as root alone
+        paths.push_back(node);
+    }
+    for (const std::string& path : paths) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(openSetupTarget(path.c_str(), fileIdOf(device.get()).value()));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "Setup not written: " + path + " is the replay file\n");
+    }
+    std::remove(node.c_str());
 }
 
 }  // namespace
