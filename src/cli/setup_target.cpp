@@ -147,8 +147,8 @@ std::optional<SetupTarget> openSetupTarget(const char* setupPath, FileId replay)
     SetupTarget target{.path = setupPath, .file = nullptr};
 #ifndef _WIN32
     // A FIFO or a character device is opened only when the setup is ready (the export checks
-    // that the path still leads to one then), as neither holds a replay: an open for writing now
-    // would release a reader that waits on a FIFO, to find its end at once when this open was
+    // that the path still leads to the one judged), as neither holds a replay: an open for writing
+    // now would release a reader that waits on a FIFO, to find its end at once when this open was
     // closed, and may act on a device (a tape rewinds when closed) where no setup is written.
     struct stat named {};
     if (stat(setupPath, &named) == 0 && (S_ISFIFO(named.st_mode) || S_ISCHR(named.st_mode))) {
