@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -32,12 +31,6 @@ bool endsInReplayExtension(std::string_view name)
                       [](char wanted, char c) {
                           return std::tolower(static_cast<unsigned char>(c)) == wanted;
                       });
-}
-
-void reportCannotTell(const char* path, int error)
-{
-    reportError("Setup not written: cannot tell whether %s is a replay: %s\n", path,
-                std::strerror(error));
 }
 
 struct Scan {

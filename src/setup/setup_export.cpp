@@ -54,8 +54,7 @@ File openForWriting(SetupTarget& target)
             (fstat(fileno(file.get()), &info) != 0 || (info.st_mode & S_IFMT) != target.reopenAs ||
              fileIdOf(file.get()) != target.judged)) {
             file.reset();  // the name now leads to a file that was never judged
-            reportError("Setup not written: cannot tell whether %s is a replay: %s\n", target.path,
-                        std::strerror(FILE_CHANGED));
+            reportCannotTell(target.path, FILE_CHANGED);
             return nullptr;
         }
     } else if (target.openError == ENOENT) {
@@ -70,6 +69,12 @@ File openForWriting(SetupTarget& target)
 }
 
 }  // namespace
+
+void reportCannotTell(const char* path, int error)
+{
+    reportError("Setup not written: cannot tell whether %s is a replay: %s\n", path,
+                std::strerror(error));
+}
 
 void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length, SetupTarget& target)
 {

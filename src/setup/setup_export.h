@@ -28,6 +28,9 @@ struct SetupTarget {
     int openError = 0;
 };
 
+// The refusal of a target that cannot be judged, with the reason `error`, on standard error.
+void reportCannotTell(const char* path, int error);
+
 // Writes the first `length` bytes of `available`, less trailing zero bytes, to `target` (an
 // existing file is emptied first), and reports the outcome on standard output or standard
 // error. A length of SETUP_SIZE_LIMIT or more, or one that runs past `available`, touches no
