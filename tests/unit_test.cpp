@@ -71,10 +71,12 @@ TEST(Times, Formatting)
 {
     // clang-format off
     const std::pair<float, const char*> cases[] = {
-        {0, "0:00.00"}, {5.25, "0:05.25"}, {3605, "60:05.00"}, {-61, "-1:-1.00"}, {-0.0F, "0:-0.00"},
+        {0, "0:00.00"}, {5.25, "0:05.25"}, {3605, "60:05.00"}, {-61, "-1:-1.00"},
+        {-0.0F, "0:-0.00"},
         {75.125, "1:15.13"}, {-1.125, "0:-1.13"}, {59.996F, "0:60.00"}, {119.999F, "1:60.00"},
         {2147483648.0F, "35791394:08.00"}, {-2147483648.0F, "-35791394:-8.00"}, {INFINITY, "inf"},
-        {-INFINITY, "-inf"}, {NAN, "nan"}, {-NAN, "nan"}, {FLT_MAX, "5671372443975480996861736391408615424:00.00"}};
+        {-INFINITY, "-inf"}, {NAN, "nan"}, {-NAN, "nan"},
+        {FLT_MAX, "5671372443975480996861736391408615424:00.00"}};
     // clang-format on
     for (const auto& [seconds, text] : cases) {
         EXPECT_STREQ(formatRaceTime(seconds).c_str(), text) << seconds;
@@ -89,8 +91,9 @@ TEST(Terminal, ControlsMasked)
     const std::pair<Bytes, Bytes> cases[] = {
         {"\x1f ~\x7f\x80\x9f\xa0\xff", "? ~???\xa0\xff"},
         {"\xc2\x80\xc2\x9f\xc2\xa0", "??\xc2\xa0"},
-        {"Пётр Łukasz Ørjan \xe2\x80\x94 \xf0\x9f\x98\x80", "Пётр Łukasz Ørjan \xe2\x80\x94 \xf0\x9f\x98\x80"},
-        {"\xc0\x80\xe0\x80\x80\xed\xa0\x80\xf4\x90\x80\x80", "\xc0?\xe0??\xed\xa0?\xf4???"},  // ill-formed
+        {"Пётр \xe2\x80\x94 \xf0\x9f\x98\x80", "Пётр \xe2\x80\x94 \xf0\x9f\x98\x80"},
+        // ill-formed
+        {"\xc0\x80\xe0\x80\x80\xed\xa0\x80\xf4\x90\x80\x80", "\xc0?\xe0??\xed\xa0?\xf4???"},
         {"\xe2\x80", "\xe2?"}, {"\xc2", "\xc2"}};  // cut short
     // clang-format on
     for (const auto& [text, shown] : cases) {
