@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdarg>
 
-#include <unistd.h>
+#include "system.h"
 
 namespace tarvix {
 namespace {
@@ -56,12 +56,7 @@ void reportTo(std::FILE* stream, const char* format, std::va_list args)
     std::string text(static_cast<std::size_t>(size) + 1, '\0');
     std::vsnprintf(text.data(), text.size(), format, args);
     text.pop_back();
-    if (isatty(fileno(stream)) != 0) {
-        const bool line = !text.empty() && text.back() == '\n';
-        text = maskControls(std::string_view(text).substr(0, text.size() - (line ? 1 : 0))) +
-               (line ? "\n" : "");
-    }
-    std::fwrite(text.data(), 1, text.size(), stream);
+    writeShown(stream, text, true);
 }
 
 }  // namespace
@@ -82,6 +77,17 @@ std::string maskControls(std::string_view text)
         }
     }
     return shown;
+}
+
+std::size_t writeShown(std::FILE* stream, std::string_view text, bool line)
+{
+    if (!isTerminal(stream)) {
+        return std::fwrite(text.data(), 1, text.size(), stream);
+    }
+    const bool ends = line && text.ends_with('\n');
+    const std::string shown =
+        maskControls(text.substr(0, text.size() - (ends ? 1 : 0))) + (ends ? "\n" : "");
+    return std::fwrite(shown.data(), 1, shown.size(), stream) == shown.size() ? text.size() : 0;
 }
 
 int standardOutputError()

@@ -28,6 +28,11 @@ namespace tarvix {
 // whole, and so do bytes from 0xA0 up that are not UTF-8 (names in a Windows code page).
 std::string maskControls(std::string_view text);
 
+// Writes `text` to `stream`: as it is, or where the stream is a terminal with each control
+// character shown as '?', but for a closing newline where `line` says it ends a line. The count
+// of the bytes of `text` written.
+std::size_t writeShown(std::FILE* stream, std::string_view text, bool line);
+
 // Flushes standard output and returns the first error that writing it met during the run, or 0.
 int standardOutputError();
 

@@ -51,8 +51,9 @@ wait
 exit $status
 )sh";
 
-// Waits up to `deadline` for the shell `pid` to stop or end or, for -1, for every process the
-// row started, which this process adopts as their parents end.
+// Waits up to `deadline` for the shell `pid` to stop or end or, for -pid, for every process the
+// row started in its group, which this process adopts as their parents end. (Daemons that leave
+// the group, as Wine's services do, are not the row's.)
 bool await(pid_t pid, int& status, Clock::time_point deadline)
 {
     for (pid_t got = 0; (got = waitpid(pid, &status, WNOHANG | WUNTRACED)) >= 0;) {
@@ -169,10 +170,10 @@ void runRow(const Row& row)
         (!prepared || (kill(shell, SIGCONT) == 0 && await(shell, status, deadline))) &&
         WIFEXITED(status);
     int ignored = 0;
-    const bool reaped = ended && await(-1, ignored, deadline);
+    const bool reaped = ended && await(-shell, ignored, deadline);
     if (!reaped) {
         kill(-shell, SIGKILL);
-        await(-1, ignored, Clock::now() + std::chrono::seconds(10));
+        await(-shell, ignored, Clock::now() + std::chrono::seconds(10));
     }
     const std::string after = listing(folder, row.changes);
     const Bytes given = contents(folder / ".given"), out = contents(folder / ".out", true);

@@ -1,10 +1,11 @@
-// Unit tests over built images (the layout, the names, the times), a short read, and a device
-// as its own setup file.
+// Unit tests over built images (the layout, the names, the times), a short read, and devices as
+// setup files.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,13 +13,15 @@
 #include <sys/stat.h>
 
 #include "cli/replay_file.h"
-#include "cli/setup_target.h"
 #include "replay/replay_summary.h"
 #include "report.h"
+#include "setup/setup_target.h"
 #include "test_support.h"
 
 namespace tarvix::testing {
 namespace {
+
+using namespace std::literals;
 
 ReplayImage image(const Bytes& bytes, std::size_t size)
 {
@@ -121,27 +124,32 @@ TEST(Loading, ShortRead)
     }
 }
 
-// A device that seeks may be read as a replay: it is no setup file for itself, by any node.
-TEST(SetupTarget, TheReplayAsADevice)
+// A device goes by the device, through any node made for it (as root); one that opens as
+// another file than the one judged is not written.
+TEST(SetupTarget, DevicesGoByTheDevice)
 {
-    const File device(std::fopen("/dev/null", "rb"));
+    const FileInfo null = describe("/dev/null").value, zero = describe("/dev/zero").value;
     struct stat info {};
-    if (!device || fstat(fileno(device.get()), &info) != 0) {
-        GTEST_SKIP() << "needs /dev/null";
+    if (!null.id || !zero.id || stat("/dev/null", &info) != 0) {
+        GTEST_SKIP() << "needs /dev/null and /dev/zero";
     }
     const std::string node = ::testing::TempDir() + "null-node";
     std::remove(node.c_str());
     std::vector<std::string> paths{"/dev/null"};
-    if (mknod(node.c_str(), S_IFCHR | 0600, info.st_rdev) == 0) {  // as root alone
+    if (mknod(node.c_str(), S_IFCHR | 0600, info.st_rdev) == 0) {
         paths.push_back(node);
     }
     for (const std::string& path : paths) {
-        ::testing::internal::CaptureStderr();
-        EXPECT_FALSE(openSetupTarget(path.c_str(), fileIdOf(device.get()).value()));
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-                  "Setup not written: " + path + " is the replay file\n");
+        const auto judged = judgeSetupTarget(path.c_str(), null, {});
+        EXPECT_EQ(std::get<Refusal>(judged).reason, Refusal::TheReplay) << path;
     }
     std::remove(node.c_str());
+    EXPECT_TRUE(openSetupFileOrReport("/dev/null", OpenWhenReady{null}));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(openSetupFileOrReport("/dev/null", OpenWhenReady{zero}));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Setup not written: cannot tell whether /dev/null is a replay: "s +
+                  std::strerror(FILE_CHANGED) + "\n");
 }
 
 }  // namespace

@@ -3,21 +3,19 @@
 //   Tarvix [-s <setup file>] <replay file>
 //
 // Exit status: 1 after the usage line; 5 when opening, measuring or reading the replay failed,
-// or when standard output could not be written; 0 otherwise, whatever the summary reported.
-#include <cerrno>
+// when standard output could not be written, or when a standard stream writes into the replay;
+// 0 otherwise, whatever the summary reported.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 #include "cli/replay_file.h"
-#include "cli/setup_target.h"
 #include "replay/replay_summary.h"
 #include "report.h"
+#include "setup/setup_export.h"
+#include "setup/setup_target.h"
+#include "system.h"
 
 namespace {
 
@@ -50,33 +48,15 @@ Arguments scanArguments(int argc, char** argv)
     return arguments;
 }
 
-// A standard stream its caller closed leaves its descriptor free for the next file opened, and
-// what is printed to the stream would go into that file: a replay refused as a setup target
-// would get the message that refuses it. Each such descriptor is held by /dev/null, opened the
-// wrong way round (as the C library does for set-user-ID programs), so that the stream fails
-// as a closed one does. False where that cannot be done.
-bool holdClosedStandardStreams()
-{
-#ifdef _WIN32
-    return true;
-#else
-    const auto held = [](int fd) {  // in order: the open takes the lowest free descriptor
-        return fcntl(fd, F_GETFD) != -1 || errno != EBADF ||
-               open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) == fd;
-    };
-    return held(STDIN_FILENO) && held(STDOUT_FILENO) && held(STDERR_FILENO);
-#endif
-}
-
 int run(int argc, char** argv)
 {
-    if (!holdClosedStandardStreams()) {
+    if (!tarvix::holdClosedStandardStreams()) {
         return STATUS_IO_ERROR;  // nowhere safe to say so
     }
-    std::printf("Tarvix v%s %s\n", TARVIX_VERSION,
-                "(C) the Tarvix authors, https://tarvix.example.org/");
+    tarvix::report(stdout, "Tarvix v%s %s\n", TARVIX_VERSION,
+                   "(C) the Tarvix authors, https://tarvix.example.org/");
     if (argc < 2 || std::strcmp(argv[1], "-h") == 0) {
-        std::printf("Usage: Tarvix [-s <setup file>] <replay file>\n");
+        tarvix::report(stdout, "Usage: Tarvix [-s <setup file>] <replay file>\n");
         return STATUS_USAGE;
     }
     const Arguments arguments = scanArguments(argc, argv);
@@ -85,20 +65,46 @@ int run(int argc, char** argv)
         return STATUS_DONE;
     }
 
-    const tarvix::LoadedReplay replay = tarvix::loadReplay(arguments.replayPath);
-    if (replay.error != 0) {
+    auto [replay, openError] = tarvix::openReplay(arguments.replayPath);
+    if (openError != 0) {
         tarvix::reportError("Error reading file %s: %s\n", arguments.replayPath,
-                            std::strerror(replay.error));
+                            std::strerror(openError));
         return STATUS_IO_ERROR;
     }
-    if (!replay.bytes) {
+    // Before any message about the replay: a stream that writes into it gets nothing more, not
+    // even what it holds. Where that cannot be done, the run ends before the stream is flushed.
+    const tarvix::StandardStreams streams = tarvix::describeStandardStreams();
+    const tarvix::StreamsOfTheReplay taken = tarvix::streamsOfTheReplay(replay.info, streams);
+    if (taken.out || taken.err) {
+        if ((taken.out && !tarvix::silence(stdout)) || (taken.err && !tarvix::silence(stderr))) {
+            std::abort();
+        }
+        tarvix::reportStreamsOfTheReplay(arguments.replayPath, taken);
+        return STATUS_IO_ERROR;
+    }
+    const tarvix::LoadedReplay loaded = tarvix::loadReplay(replay.file.get());
+    replay.file.reset();
+    if (loaded.error != 0) {
+        tarvix::reportError("Error reading file %s: %s\n", arguments.replayPath,
+                            std::strerror(loaded.error));
+        return STATUS_IO_ERROR;
+    }
+    if (!loaded.bytes) {
         return STATUS_DONE;
     }
     std::optional<tarvix::SetupTarget> target;
     if (arguments.setupPath != nullptr) {
-        target = tarvix::openSetupTarget(arguments.setupPath, replay.id);
+        auto judged = tarvix::judgeSetupTarget(arguments.setupPath, replay.info, streams);
+        if (const auto* refusal = std::get_if<tarvix::Refusal>(&judged)) {
+            tarvix::reportRefusal(arguments.setupPath, *refusal);
+        } else {
+            target = std::move(std::get<tarvix::SetupTarget>(judged));
+        }
     }
-    tarvix::printReplaySummary(replay.image(), target ? &*target : nullptr);
+    const std::optional<tarvix::SetupBlock> block = tarvix::printReplaySummary(loaded.image());
+    if (block && target) {
+        tarvix::exportSetup(block->bytes, block->length, arguments.setupPath, std::move(*target));
+    }
     return STATUS_DONE;
 }
 

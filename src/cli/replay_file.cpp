@@ -1,6 +1,5 @@
 #include "cli/replay_file.h"
 
-#include <sys/stat.h>
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>  // madvise, where the system has it
 #endif
@@ -61,19 +60,26 @@ LoadedReplay readReplay(std::FILE* file, std::size_t size)
     return {.bytes = std::move(bytes), .size = size};
 }
 
-LoadedReplay loadReplay(const char* path)
+OrError<OpenedReplay> openReplay(const char* path)
 {
-    struct stat info {};
-    if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
-        return {.error = EISDIR};
+    OrError<File> opened = openFile(path, Access::Read);
+    if (opened.error != 0) {
+        return {.error = opened.error};
     }
-    const File file(std::fopen(path, "rb"));
+    const OrError<FileInfo> info = describe(opened.value.get());
+    if (info.error != 0 || info.value.kind == FileKind::Directory) {
+        return {.error = info.error != 0 ? info.error : EISDIR};
+    }
+    return {.value = {.file = std::move(opened.value), .info = info.value}};
+}
+
+LoadedReplay loadReplay(std::FILE* file)
+{
     // Unbuffered, so that measuring reads nothing and the whole file comes in one read call.
-    if (!file || std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0 ||
-        fseeko(file.get(), 0, SEEK_END) != 0) {
+    if (std::setvbuf(file, nullptr, _IONBF, 0) != 0 || fseeko(file, 0, SEEK_END) != 0) {
         return {.error = errno};
     }
-    const off_t size = ftello(file.get());
+    const off_t size = ftello(file);
     if (size < 0) {
         return {.error = errno};
     }
@@ -81,16 +87,10 @@ LoadedReplay loadReplay(const char* path)
         reportError("Not a replay file\n");
         return {};
     }
-    if (fseeko(file.get(), 0, SEEK_SET) != 0) {
+    if (fseeko(file, 0, SEEK_SET) != 0) {
         return {.error = errno};
     }
-    const std::optional<FileId> id = fileIdOf(file.get());
-    if (!id) {
-        return {.error = errno};
-    }
-    LoadedReplay replay = readReplay(file.get(), static_cast<std::size_t>(size));
-    replay.id = *id;
-    return replay;
+    return readReplay(file, static_cast<std::size_t>(size));
 }
 
 }  // namespace tarvix

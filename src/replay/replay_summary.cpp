@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "report.h"
-#include "setup/setup_export.h"
 
 namespace tarvix {
 namespace {
@@ -134,28 +133,25 @@ RaceTimeText formatRaceTime(float seconds)
     return text;
 }
 
-void printReplaySummary(ReplayImage image, SetupTarget* target)
+std::optional<SetupBlock> printReplaySummary(ReplayImage image)
 {
     const std::string_view name = profileName(image);
     const std::int32_t map = mapNumber(image);
     const std::int32_t car = carSlot(image);
     report(stdout, "Profile name: %.*s\n", static_cast<int>(name.size()), name.data());
-    std::printf("Map nr.     : %d (%s)\n", map, mapEntryForNumber(map).name);
-    std::printf("Car slot    : %d (%s)\n", car, carNameForSlot(car));
+    report(stdout, "Map nr.     : %d (%s)\n", map, mapEntryForNumber(map).name);
+    report(stdout, "Car slot    : %d (%s)\n", car, carNameForSlot(car));
 
     const std::optional<std::size_t> marker = findSetupMarker(image, SETUP_MARKER);
     const std::optional<SetupBlock> block = marker ? readSetupBlock(image, *marker) : std::nullopt;
     if (!block) {
-        std::printf("Car setup not found\n");
-        return;
+        report(stdout, "Car setup not found\n");
+        return std::nullopt;
     }
-    std::printf("Checkpoint 1: %s\n", formatRaceTime(block->checkpoint1).c_str());
-    std::printf("Checkpoint 2: %s\n", formatRaceTime(block->checkpoint2).c_str());
-    std::printf("Stage time  : %s\n", formatRaceTime(block->stageTime).c_str());
-
-    if (target != nullptr) {
-        exportSetup(block->bytes, block->length, *target);
-    }
+    report(stdout, "Checkpoint 1: %s\n", formatRaceTime(block->checkpoint1).c_str());
+    report(stdout, "Checkpoint 2: %s\n", formatRaceTime(block->checkpoint2).c_str());
+    report(stdout, "Stage time  : %s\n", formatRaceTime(block->stageTime).c_str());
+    return block;
 }
 
 }  // namespace tarvix

@@ -3,9 +3,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "replay/replay_layout.h"
-#include "setup/setup_export.h"
 
 namespace tarvix {
 
@@ -33,10 +33,10 @@ struct RaceTimeText {
 // printed in full.
 RaceTimeText formatRaceTime(float seconds);
 
-// Prints the profile, map and car lines, then the three times or "Car setup not found". When
-// `target` is not null and the setup block is there, the setup is exported to it. On a
-// terminal the profile name shows each control character as '?' (report.h). The image must
-// hold at least MIN_REPLAY_SIZE bytes; nothing outside it is read.
-void printReplaySummary(ReplayImage image, SetupTarget* target);
+// Prints the profile, map and car lines, then the three times or "Car setup not found", and
+// gives the setup block when it is there. On a terminal the profile name shows each control
+// character as '?' (report.h). The image must hold at least MIN_REPLAY_SIZE bytes; nothing
+// outside it is read.
+std::optional<SetupBlock> printReplaySummary(ReplayImage image);
 
 }  // namespace tarvix

@@ -2,12 +2,16 @@
 // does, and shown as a terminal would get them.
 #include "replay/replay_summary.h"
 #include "report.h"
+#include "setup/setup_export.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size >= tarvix::MIN_REPLAY_SIZE) {
-        tarvix::SetupTarget target{.path = "/dev/null", .file{std::fopen("/dev/null", "wb")}};
-        tarvix::printReplaySummary({data, size}, &target);
+    const auto block =
+        size >= tarvix::MIN_REPLAY_SIZE ? tarvix::printReplaySummary({data, size}) : std::nullopt;
+    if (block) {
+        tarvix::File null(std::fopen("/dev/null", "wb"));
+        tarvix::exportSetup(block->bytes, block->length, "/dev/null",
+                            tarvix::WriteInPlace{.file = std::move(null), .regular = false});
     }
     tarvix::maskControls({reinterpret_cast<const char*>(data), size});
     return 0;

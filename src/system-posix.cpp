@@ -1,0 +1,138 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <string_view>
+
+#include "system.h"
+
+namespace tarvix {
+namespace {
+
+// No filesystem's st_dev: the volume that devices are told apart in by their numbers.
+constexpr std::uint64_t DEVICE_VOLUME = UINT64_MAX;
+
+OrError<FileInfo> described(int result, const struct stat& info)
+{
+    if (result != 0) {
+        return {.error = errno};
+    }
+    const mode_t type = info.st_mode & S_IFMT;
+    const bool device = type == S_IFCHR || type == S_IFBLK;
+    // A device goes by the device itself, which any node made for it opens, not by the node.
+    const FileId id{.volume = device ? DEVICE_VOLUME : static_cast<std::uint64_t>(info.st_dev),
+                    .index = static_cast<std::uint64_t>(device ? info.st_rdev : info.st_ino)};
+    const FileKind kind = type == S_IFREG   ? FileKind::Regular
+                          : type == S_IFDIR ? FileKind::Directory
+                          : type == S_IFIFO ? FileKind::Fifo
+                          : type == S_IFCHR ? FileKind::CharacterDevice
+                          : type == S_IFBLK ? FileKind::BlockDevice
+                                            : FileKind::Other;
+    return {.value = {.kind = kind, .id = id, .size = static_cast<std::uint64_t>(info.st_size)}};
+}
+
+}  // namespace
+
+#ifdef ESTALE
+const int FILE_CHANGED = ESTALE;
+#else
+const int FILE_CHANGED = EBUSY;
+#endif
+
+OrError<File> openFile(const char* path, Access access)
+{
+    constexpr int FLAGS[] = {O_RDONLY | O_NONBLOCK, O_RDWR | O_NONBLOCK, O_WRONLY,
+                             O_WRONLY | O_CREAT | O_EXCL};
+    const int flags = FLAGS[static_cast<int>(access)];
+    const int fd = open(path, flags | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return {.error = errno};
+    }
+    File file(fdopen(fd, access == Access::Read        ? "rb"
+                         : access == Access::ReadWrite ? "r+b"
+                                                       : "wb"));
+    // Once open, a terminal or FIFO waits as usual: its writes would fail with EAGAIN otherwise.
+    if (!file || ((flags & O_NONBLOCK) != 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
+        const int error = errno;
+        if (!file) {
+            close(fd);
+        }
+        return {.error = error};
+    }
+    return {.value = std::move(file)};
+}
+
+OrError<FileInfo> describe(std::FILE* file)
+{
+    struct stat info {};
+    return described(fstat(fileno(file), &info), info);
+}
+
+OrError<FileInfo> describe(const char* path)
+{
+    struct stat info {};
+    return described(stat(path, &info), info);
+}
+
+OrError<std::string> nameOf(std::FILE* file)
+{
+    std::string name(PATH_MAX, '\0');
+#if defined(__linux__)
+    const std::string link = "/proc/self/fd/" + std::to_string(fileno(file));
+    const ssize_t length = readlink(link.c_str(), name.data(), name.size());
+    if (length < 0) {
+        return {.error = errno};
+    }
+    if (static_cast<std::size_t>(length) == name.size()) {  // cut short: judge no part of a name
+        return {.error = ENAMETOOLONG};
+    }
+    name.resize(static_cast<std::size_t>(length));
+    // Linux adds this to the name of a file whose name was removed after it was opened: the
+    // file may live on under another link, and goes by the name it had.
+    constexpr std::string_view REMOVED = " (deleted)";
+    if (name.ends_with(REMOVED)) {
+        name.resize(name.size() - REMOVED.size());
+    }
+#elif defined(F_GETPATH)
+    if (fcntl(fileno(file), F_GETPATH, name.data()) != 0) {
+        return {.error = errno};
+    }
+    name.resize(name.find('\0'));
+#else
+    return {.error = ENOTSUP};
+#endif
+    return {.value = name};
+}
+
+int emptyFile(std::FILE* file)
+{
+    return ftruncate(fileno(file), 0) == 0 ? 0 : errno;
+}
+
+bool holdClosedStandardStreams()
+{
+    const auto held = [](int fd) {  // in order: the open takes the lowest free descriptor
+        return fcntl(fd, F_GETFD) != -1 || errno != EBADF ||
+               open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) == fd;
+    };
+    return held(STDIN_FILENO) && held(STDOUT_FILENO) && held(STDERR_FILENO);
+}
+
+bool isTerminal(std::FILE* stream)
+{
+    return isatty(fileno(stream)) != 0;
+}
+
+bool silence(std::FILE* stream)
+{
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const bool pointed = null >= 0 && dup2(null, fileno(stream)) >= 0;
+    if (null >= 0) {
+        close(null);
+    }
+    return pointed;
+}
+
+}  // namespace tarvix
