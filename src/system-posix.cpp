@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "system.h"
+#include "terminal.h"
 
 namespace tarvix {
 namespace {
@@ -120,9 +121,15 @@ bool holdClosedStandardStreams()
     return held(STDIN_FILENO) && held(STDOUT_FILENO) && held(STDERR_FILENO);
 }
 
-bool isTerminal(std::FILE* stream)
+std::size_t writeShown(std::FILE* stream, std::string_view text, bool line)
 {
-    return isatty(fileno(stream)) != 0;
+    if (isatty(fileno(stream)) == 0) {
+        return std::fwrite(text.data(), 1, text.size(), stream);
+    }
+    const bool ends = line && text.ends_with('\n');
+    const std::string shown =
+        maskControls(text.substr(0, text.size() - (ends ? 1 : 0))) + (ends ? "\n" : "");
+    return std::fwrite(shown.data(), 1, shown.size(), stream) == shown.size() ? text.size() : 0;
 }
 
 bool silence(std::FILE* stream)

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "system.h"
+#include "terminal.h"
 
 namespace tarvix {
 namespace {
@@ -124,11 +125,42 @@ bool holdClosedStandardStreams()
     return true;
 }
 
-// A console, not a device the C library counts as a terminal (NUL among them).
-bool isTerminal(std::FILE* stream)
+// The text of bytes stored in the system's ANSI code page: the one the game ran under, which the
+// manifest that makes UTF-8 the process's own hides from GetACP, and the system's locale tells.
+std::u16string fromAnsiCodePage(std::string_view bytes)
 {
-    DWORD mode = 0;
-    return GetConsoleMode(handleOf(stream), &mode) != 0;
+    constexpr UINT WESTERN = 1252;  // for a locale that has no ANSI code page
+    UINT codePage = 0;
+    if (GetLocaleInfoEx(
+            LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+            reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(WCHAR)) == 0 ||
+        codePage == CP_ACP) {
+        codePage = WESTERN;
+    }
+    const int size = static_cast<int>(bytes.size());
+    std::wstring wide(bytes.size(), L'\0');  // no code page makes more characters than bytes
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(codePage, 0, bytes.data(), size, wide.data(), size)));
+    return {wide.begin(), wide.end()};
+}
+
+// A console takes characters: its own code page would show UTF-8 byte by byte, some of them as
+// C1 controls. A console is what takes an empty write of characters: GetConsoleMode needs read
+// access, which CON opened for writing lacks, and NUL, which the C library counts as a
+// terminal, is none.
+std::size_t writeShown(std::FILE* stream, std::string_view text, bool line)
+{
+    const HANDLE handle = handleOf(stream);
+    DWORD written = 0;
+    if (WriteConsoleW(handle, L"", 0, &written, nullptr) == 0) {
+        return std::fwrite(text.data(), 1, text.size(), stream);
+    }
+    const std::u16string shown = consoleText(text, line, fromAnsiCodePage);
+    std::fflush(stream);
+    const bool whole = WriteConsoleW(handle, shown.data(), static_cast<DWORD>(shown.size()),
+                                     &written, nullptr) != 0 &&
+                       written == static_cast<DWORD>(shown.size());
+    return whole ? text.size() : 0;
 }
 
 bool silence(std::FILE* stream)

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarvix {
 
@@ -67,7 +68,10 @@ int emptyFile(std::FILE* file);
 // where that cannot be done.
 bool holdClosedStandardStreams();
 
-bool isTerminal(std::FILE* stream);
+// Writes `text` to `stream`: as it is, or where the stream is a terminal as terminal.h shows it,
+// a closing newline kept where `line`. The count of the bytes of `text` written. Whether a
+// stream is a terminal is asked here alone.
+std::size_t writeShown(std::FILE* stream, std::string_view text, bool line);
 
 // Points `stream` at the null device, so that nothing more reaches its file, nor what the
 // stream holds. False where that cannot be done.

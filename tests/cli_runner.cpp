@@ -31,9 +31,14 @@ skip() { echo "$*" >&2; exit 77; }
 need() { for x; do [ -e "$x" ] || command -v "$x" >/dev/null || skip "needs $x"; done; }
 unwrapped() { [ -z "$TARVIX_TEST_WRAPPER$TARVIX_TEST_SANITIZED" ] || skip "$@"; }
 not_under() { case $TARVIX_TEST_WRAPPER in *$1*) shift; skip "$@" ;; esac; }
+only_under() { case $TARVIX_TEST_WRAPPER in *$1*) ;; *) shift; skip "$@" ;; esac; }
 tarvix() { $TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" "$@"; }
 export -f tarvix
-on_a_terminal() { SHELL=/bin/bash script -qec "$1" /dev/null; }  # its transcript: the output
+set -o pipefail
+on_a_terminal() {  # its transcript is the output; Wine's console shows and hides its cursor
+  LC_ALL=C.UTF-8 SHELL=/bin/bash script -qec "$1" /dev/null |
+    case $TARVIX_TEST_WRAPPER in *wine*) sed 's/\x1b\[?25[hl]//g' ;; *) cat ;; esac
+}
 as_user() {  # nobody, where the rows run as root and `unprivileged` prepared the folder
   [ "$(id -u)" != 0 ] && { "$@"; return; }
   setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups bash -c '"$@"' - "$@"
@@ -114,8 +119,8 @@ void expectSame(const Row& row, const std::string& what, const Bytes& actual, co
 Bytes contents(const fs::path& file, bool lines = false)
 {
     Bytes text = fs::is_regular_file(file) ? readFile(file) : "(no file)";
-    for (std::size_t at = 0; lines && (at = text.find("\r\n", at)) != Bytes::npos;) {
-        text.erase(at, 1);
+    for (std::size_t at = 0; lines && (at = text.find("\r\n")) != Bytes::npos;) {
+        text.erase(at, 1);  // and a terminal's CR before Wine's CR LF
     }
     return text;
 }

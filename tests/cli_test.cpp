@@ -128,6 +128,20 @@ const Row rows[] = {
      .run = "on_a_terminal 'tarvix -s /dev/tty r.rpl >&3' 3>&2", .out = "??? sample setup\xff",
      .err = SUMMARY + "Setup written to /dev/tty\n"},
 
+    // On Windows' console: characters, names in UTF-8 or in the system's ANSI code page.
+    {ROW("a_utf8_profile_name_on_a_terminal"), .replay = Bytes(SAMPLE).replace(12, 8, "Пётр"),
+     .given = "need script", .run = "on_a_terminal 'tarvix r.rpl'",
+     .out = BANNER + "Profile name: Пётр\n" + MAP_AND_CAR + TIMES},
+    {ROW("a_utf8_file_name_on_a_terminal"), .given = "need script",
+     .run = "on_a_terminal 'tarvix нет.rpl'",
+     .out = BANNER + "Error reading file нет.rpl: No such file or directory\n", .status = 5},
+    {ROW("a_windows_1252_profile_name_on_a_console"), .replay = Bytes(SAMPLE).replace(12, 5,
+     "J\xf6rg\0"sv), .given = "need script && only_under wine Linux terminals get the bytes",
+     .run = "on_a_terminal 'tarvix r.rpl'", .out = BANNER + "Profile name: Jörg\n" + MAP_AND_CAR + TIMES},
+    {ROW("a_setup_on_a_console"), .given = "need script && only_under wine CON is a Windows device",
+     .run = "on_a_terminal 'tarvix -s CON r.rpl >&3' 3>&2", .out = "??? sample setupÿ",
+     .err = SUMMARY + "Setup written to CON\n"},
+
     // The export.
     {ROW("an_earlier_setup_is_replaced"), .files = OLD, .out = WRITTEN, .changes = SETUP},
     {ROW("49999_bytes_are_written"), .replay = sampleWithSetup(Bytes(49999, 'x'), 49999),

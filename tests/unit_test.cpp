@@ -14,8 +14,8 @@
 
 #include "cli/replay_file.h"
 #include "replay/replay_summary.h"
-#include "report.h"
 #include "setup/setup_target.h"
+#include "terminal.h"
 #include "test_support.h"
 
 namespace tarvix::testing {
@@ -101,6 +101,29 @@ TEST(Terminal, ControlsMasked)
     // clang-format on
     for (const auto& [text, shown] : cases) {
         EXPECT_EQ(maskControls(text), shown) << text;
+    }
+}
+
+// On a Windows console: characters, read as UTF-8 where the text is UTF-8 and otherwise in the
+// ANSI code page (here each byte as the character of its number, as Windows-1252 reads these),
+// every control as '?', a closing newline as CR LF.
+TEST(Terminal, ConsoleCharacters)
+{
+    const auto latin1 = [](std::string_view bytes) {
+        std::u16string text;
+        for (const char byte : bytes) {
+            text += static_cast<unsigned char>(byte);
+        }
+        return text;
+    };
+    // clang-format off
+    const std::tuple<Bytes, bool, std::u16string> cases[] = {
+        {"Profile name: Пётр\n", true, u"Profile name: Пётр\r\n"}, {"ÍÍÍFAKE", false, u"ÍÍÍFAKE"},
+        {"J\xf6rg\n", false, u"Jörg?"}, {"\x1b[2J\xc2\x9b\x7f", true, u"?[2J??"},
+        {"\x9b\xf6\xc2\n", true, u"?öÂ\r\n"}, {"\xf0\x9f\x98\x80", false, u"\U0001F600"}};
+    // clang-format on
+    for (const auto& [text, line, shown] : cases) {
+        EXPECT_TRUE(consoleText(text, line, latin1) == shown) << text;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "report.h"
+#include "system.h"
 
 namespace tarvix {
 namespace {

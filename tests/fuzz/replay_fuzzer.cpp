@@ -1,8 +1,8 @@
 // Fuzz target: any bytes that loading passes on, summarised and exported as a run of Tarvix
 // does, and shown as a terminal would get them.
 #include "replay/replay_summary.h"
-#include "report.h"
 #include "setup/setup_export.h"
+#include "terminal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -13,6 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tarvix::exportSetup(block->bytes, block->length, "/dev/null",
                             tarvix::WriteInPlace{.file = std::move(null), .regular = false});
     }
-    tarvix::maskControls({reinterpret_cast<const char*>(data), size});
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    tarvix::maskControls(text);
+    tarvix::consoleText(text, true, [](std::string_view bytes) {
+        return std::u16string(bytes.begin(), bytes.end());
+    });
     return 0;
 }
