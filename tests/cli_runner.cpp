@@ -45,7 +45,7 @@ as_user() {  # nobody, where the rows run as root and `unprivileged` prepared th
 }
 unprivileged() {
   [ "$(id -u)" != 0 ] || { need setpriv && chmod o+rx . && chmod o+r r.rpl; } || return
-  as_user tarvix -h 2>/dev/null | grep -q '^Usage: Tarvix' ||
+  [[ $(as_user tarvix -h 2>/dev/null) == *"Usage: Tarvix"* ]] ||
     skip "nobody cannot start the binary (a folder on its path is closed to nobody)"
 }
 eval "$TARVIX_ROW_GIVEN" >.given 2>&1 || exit 90

@@ -29,6 +29,9 @@ const Bytes ESCAPES = "\x1b]0;X\a\x1b[31m";  // a file name that retitles the wi
 const std::string ZEROS(100, '0');
 const std::string DEEP = ZEROS + "/" + ZEROS + "/" + ZEROS;  // $D after DEEP_MADE
 #define DEEP_MADE "D=$(printf %0100d 0) && D=$D/$D/$D && mkdir -p $D"
+#define LOOP_OVER_THE_REPLAY                                                          \
+    "not_under wine Windows has no block devices && need losetup && { L=$(losetup -f" \
+    " --show r.rpl 2>/dev/null) || skip no loop device here; } && ln -s $L dev"
 #define HOLDS_STREAMS "not_under valgrind valgrind needs them && not_under wine Wine needs them"
 
 // The sample's times, then `setup` to the end of the file, which claims `length` bytes.
@@ -91,6 +94,15 @@ const Row rows[] = {
      .given = "not_under wine Windows has no /dev/stdin", .run = "tarvix /dev/stdin <r.rpl >>r.rpl",
      .out = "", .err = "Error writing standard output: /dev/stdin is the replay file\n",
      .status = 5},
+    {ROW("errors_into_a_replay_this_user_may_not_read"), .given = "unprivileged && chmod 222"
+     " r.rpl && not_under wine Wine keeps a prefix per user", .run = "as_user tarvix r.rpl 2>>r.rpl",
+     .out = BANNER + "Error writing standard error: r.rpl is the replay file\n", .status = 5},
+    {ROW("output_into_a_block_device_over_the_replay"), .given = LOOP_OVER_THE_REPLAY,
+     .run = "tarvix r.rpl >>dev; s=$?; losetup -d $L; (exit $s)", .out = "",
+     .err = "Error writing standard output: r.rpl is the replay file\n", .status = 5},
+    // Read from a block device, the replay may stand behind any file: here both streams'.
+    {ROW("output_into_the_file_behind_a_block_device"), .given = LOOP_OVER_THE_REPLAY,
+     .run = "tarvix dev >>r.rpl; s=$?; losetup -d $L; (exit $s)", .out = "", .status = 5},
     {ROW("both_streams_into_the_replay"), .run = "tarvix r.rpl >>r.rpl 2>&1", .out = "",
      .status = 5},
     {ROW("the_setup_file_as_the_file_of_standard_output"), .run = "tarvix -s o r.rpl >o",

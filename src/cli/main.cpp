@@ -65,21 +65,24 @@ int run(int argc, char** argv)
         return STATUS_DONE;
     }
 
+    // Before any message about the replay, judged by the file opened or, one this user may not
+    // read, by its name: a stream that writes into it gets nothing more, not even what it holds.
+    // Where that cannot be done, the run ends before the stream is flushed.
     auto [replay, openError] = tarvix::openReplay(arguments.replayPath);
-    if (openError != 0) {
-        tarvix::reportError("Error reading file %s: %s\n", arguments.replayPath,
-                            std::strerror(openError));
-        return STATUS_IO_ERROR;
-    }
-    // Before any message about the replay: a stream that writes into it gets nothing more, not
-    // even what it holds. Where that cannot be done, the run ends before the stream is flushed.
+    const tarvix::FileInfo replayInfo =
+        openError == 0 ? replay.info : tarvix::describe(arguments.replayPath).value;
     const tarvix::StandardStreams streams = tarvix::describeStandardStreams();
-    const tarvix::StreamsOfTheReplay taken = tarvix::streamsOfTheReplay(replay.info, streams);
+    const tarvix::StreamsOfTheReplay taken = tarvix::streamsOfTheReplay(replayInfo, streams);
     if (taken.out || taken.err) {
         if ((taken.out && !tarvix::silence(stdout)) || (taken.err && !tarvix::silence(stderr))) {
             std::abort();
         }
         tarvix::reportStreamsOfTheReplay(arguments.replayPath, taken);
+        return STATUS_IO_ERROR;
+    }
+    if (openError != 0) {
+        tarvix::reportError("Error reading file %s: %s\n", arguments.replayPath,
+                            std::strerror(openError));
         return STATUS_IO_ERROR;
     }
     const tarvix::LoadedReplay loaded = tarvix::loadReplay(replay.file.get());

@@ -14,8 +14,8 @@ struct StandardStreams {
 
 StandardStreams describeStandardStreams();
 
-// Which standard streams write into the replay, a regular file or a block device: by any name
-// or link, as they were opened by the caller.
+// Which standard streams write into the replay, by any name or link, as they were opened by the
+// caller. A block device as a stream or as the replay may hold the other's bytes: it counts.
 struct StreamsOfTheReplay {
     bool out = false, err = false;
 };
