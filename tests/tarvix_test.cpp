@@ -169,7 +169,7 @@ const Bytes MAP_AND_CAR = "Map nr.     : 71 (Rally School Stage)\nCar slot    : 
 const Bytes TIMES = "Checkpoint 1: 0:30.50\nCheckpoint 2: 1:01.25\nStage time  : 1:35.00\n";
 const Bytes SUMMARY = BANNER + "Profile name: Driver1\n" + MAP_AND_CAR + TIMES;
 
-// Where a row stands, so that a failure points at the row rather than at the runner.
+// Where a row stands, so that a failure names the row's line.
 #define ROW(title) .line = __LINE__, .name = title
 
 struct Row {
@@ -514,20 +514,9 @@ Bytes contents(const fs::path& file, bool lines = false)
     return text;
 }
 
-void expectSame(const Row& row, const std::string& what, const Bytes& actual, const Bytes& wanted)
-{
-    if (actual != wanted) {
-        ADD_FAILURE_AT(__FILE__, row.line)
-            << what << "\n"
-            << ::testing::internal::EqFailure("what came out", "what the row expects",
-                                              ::testing::PrintToString(actual),
-                                              ::testing::PrintToString(wanted), false)
-                   .message();
-    }
-}
-
 void runRow(const Row& row)
 {
+    const ::testing::ScopedTrace trace(__FILE__, row.line, row.name);  // a failure names the row
     prctl(PR_SET_CHILD_SUBREAPER, 1);  // so that the row's orphans are waited for here
     std::string name = (fs::temp_directory_path() / "tarvix-XXXXXX").string();
     ASSERT_NE(mkdtemp(name.data()), nullptr);
@@ -574,15 +563,14 @@ void runRow(const Row& row)
     ASSERT_TRUE(ended) << "the row did not end, or left processes running, within "
                        << ROW_TIME.count() << " s: killed";
     ASSERT_NE(code, UNPREPARED) << "what is there before could not be made:\n" << given;
-    expectSame(row, "Standard output", out, row.out);
-    expectSame(row, "Standard error", err, row.err);
-    expectSame(row, "Exit status", std::to_string(code), std::to_string(row.status));
+    EXPECT_EQ(out, row.out) << "standard output";
+    EXPECT_EQ(err, row.err) << "standard error";
+    EXPECT_EQ(code, row.status) << "exit status";
     for (const auto& [file, bytes] : row.changes) {
-        if (bytes) {
-            expectSame(row, file, changed[file], *bytes);
-        }
+        EXPECT_TRUE(!bytes || changed[file] == *bytes)
+            << file << " holds " << ::testing::PrintToString(changed[file]);
     }
-    expectSame(row, "What is on disk", after, before);
+    EXPECT_EQ(after, before) << "what is on disk, but for the files the row changes";
 }
 
 class Cli : public ::testing::TestWithParam<Row> {};

@@ -124,18 +124,10 @@ StandardStreams describeStandardStreams()
 
 StreamsOfTheReplay streamsOfTheReplay(const FileInfo& replay, const StandardStreams& streams)
 {
-    // A terminal or pipe read as a replay fails to measure; writing to it changes no replay. A
-    // block device may show a replay's bytes, or hold the file they come from: where the
-    // stream or the replay is one, the two cannot be told apart, and the stream counts as the
-    // replay.
-    const auto holdsBytes = [](const FileInfo& file) {
-        return isRegular(file) || file.kind == FileKind::BlockDevice;
-    };
-    const auto writesIntoReplay = [&](const FileInfo& stream) {
-        const bool device =
-            stream.kind == FileKind::BlockDevice || replay.kind == FileKind::BlockDevice;
-        return holdsBytes(replay) && holdsBytes(stream) &&
-               ((stream.id && stream.id == replay.id) || device);
+    // A block device may show the replay's bytes, which Tarvix cannot tell: it counts as the
+    // replay, as -s refuses one.
+    const auto writesIntoReplay = [&replay](const FileInfo& stream) {
+        return (stream.id && stream.id == replay.id) || stream.kind == FileKind::BlockDevice;
     };
     return {.out = writesIntoReplay(streams.out), .err = writesIntoReplay(streams.err)};
 }

@@ -14,8 +14,8 @@ struct StandardStreams {
 
 StandardStreams describeStandardStreams();
 
-// Which standard streams write into the replay, by any name or link, as they were opened by the
-// caller. A block device as a stream or as the replay may hold the other's bytes: it counts.
+// Which standard streams write into the replay, by any name or link, as the caller opened them.
+// A block device counts, as it may show the replay's bytes.
 struct StreamsOfTheReplay {
     bool out = false, err = false;
 };
