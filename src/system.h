@@ -26,12 +26,17 @@ struct OrError {
 enum class FileKind { Regular, Directory, Fifo, CharacterDevice, BlockDevice, Other };
 
 // Which file is open, whatever name led to it: the same for every open of one file, and of a
-// device through any node made for it.
+// device through any node made for it. A volume of 0 is one the system did not tell, as Wine
+// does for the streams a Unix shell opened, and matches any.
 struct FileId {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
     std::uint64_t indexHigh = 0;  // the upper half of a 128-bit Windows file ID
-    bool operator==(const FileId&) const = default;
+    bool operator==(const FileId& other) const
+    {
+        return index == other.index && indexHigh == other.indexHigh &&
+               (volume == other.volume || volume == 0 || other.volume == 0);
+    }
 };
 
 struct FileInfo {
