@@ -275,6 +275,8 @@ const Row rows[] = {
     {ROW("output_into_a_block_device_over_the_replay"), .given = LOOP_OVER("r.rpl", "dev"),
      .run = "tarvix r.rpl >>dev; s=$?; losetup -d $L; (exit $s)", .out = "",
      .err = intoReplay("output", "r.rpl"), .status = 5},
+    {ROW("output_into_the_file_behind_a_block_device"), .given = LOOP_OVER("r.rpl", "dev"),
+     .run = "tarvix dev >>r.rpl; s=$?; losetup -d $L; (exit $s)", .out = "", .status = 5},
     {ROW("both_streams_over_the_replay"), .run = "tarvix r.rpl 1<>r.rpl 2>&1", .out = "",
      .status = 5},
     {ROW("the_setup_file_as_the_file_of_standard_output"), .run = "tarvix -s o r.rpl >o",

@@ -124,10 +124,11 @@ StandardStreams describeStandardStreams()
 
 StreamsOfTheReplay streamsOfTheReplay(const FileInfo& replay, const StandardStreams& streams)
 {
-    // A block device may show the replay's bytes, which Tarvix cannot tell: it counts as the
-    // replay, as -s refuses one.
+    // A block device may show the replay's bytes, and a replay read from one may be any file
+    // behind it, which Tarvix cannot tell: such a stream counts as the replay.
     const auto writesIntoReplay = [&replay](const FileInfo& stream) {
-        return (stream.id && stream.id == replay.id) || stream.kind == FileKind::BlockDevice;
+        return (stream.id && stream.id == replay.id) || stream.kind == FileKind::BlockDevice ||
+               (replay.kind == FileKind::BlockDevice && isRegular(stream));
     };
     return {.out = writesIntoReplay(streams.out), .err = writesIntoReplay(streams.err)};
 }

@@ -15,7 +15,8 @@ struct StandardStreams {
 StandardStreams describeStandardStreams();
 
 // Which standard streams write into the replay, by any name or link, as the caller opened them.
-// A block device counts, as it may show the replay's bytes.
+// A block device counts, as it may show the replay's bytes, and where the replay is read from
+// one, so does a regular file, which may be the file behind it.
 struct StreamsOfTheReplay {
     bool out = false, err = false;
 };
