@@ -36,7 +36,7 @@ int standardOutputError()
         firstOutputError = errno != 0 ? errno : EIO;
     }
     if (firstOutputError == 0 && std::ferror(stdout) != 0) {
-        firstOutputError = EIO;  // a write failed inside printf; its errno is gone
+        firstOutputError = EIO;  // a write failed while the stream flushed; its errno is gone
     }
     return firstOutputError;
 }
