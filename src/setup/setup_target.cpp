@@ -67,17 +67,23 @@ bool isRegular(const FileInfo& info)
     return info.kind == FileKind::Regular;
 }
 
+// Whether both are one file, as far as the system tells.
+bool sameFile(const FileInfo& one, const FileInfo& other)
+{
+    return one.id && one.id == other.id;
+}
+
 // What the file `info`, by the name `name`, is refused for without reading it.
 std::optional<Refusal> refusalFor(std::string_view name, const FileInfo& info,
                                   const FileInfo& replay, const StandardStreams& streams)
 {
-    if (info.id && info.id == replay.id) {
+    if (sameFile(info, replay)) {
         return Refusal{Refusal::TheReplay};
     }
-    if (isRegular(info) && info.id && info.id == streams.out.id) {
+    if (isRegular(info) && sameFile(info, streams.out)) {
         return Refusal{Refusal::StandardOutput};
     }
-    if (isRegular(info) && info.id && info.id == streams.err.id) {
+    if (isRegular(info) && sameFile(info, streams.err)) {
         return Refusal{Refusal::StandardError};
     }
     if (info.kind == FileKind::BlockDevice) {
@@ -127,7 +133,7 @@ StreamsOfTheReplay streamsOfTheReplay(const FileInfo& replay, const StandardStre
     // A block device may show the replay's bytes, and a replay read from one may be any file
     // behind it, which Tarvix cannot tell: such a stream counts as the replay.
     const auto writesIntoReplay = [&replay](const FileInfo& stream) {
-        return (stream.id && stream.id == replay.id) || stream.kind == FileKind::BlockDevice ||
+        return sameFile(stream, replay) || stream.kind == FileKind::BlockDevice ||
                (replay.kind == FileKind::BlockDevice && isRegular(stream));
     };
     return {.out = writesIntoReplay(streams.out), .err = writesIntoReplay(streams.err)};
