@@ -29,7 +29,7 @@ void reportTo(std::FILE* stream, const char* format, std::va_list args)
 
 }  // namespace
 
-int standardOutputError()
+int flushStandardOutput()
 {
     errno = 0;  // not every C library sets it when a flush fails
     if (std::fflush(stdout) != 0 && firstOutputError == 0) {
@@ -53,7 +53,7 @@ void report(std::FILE* stream, const char* format, ...)
 // NOLINTNEXTLINE(cert-dcl50-cpp)
 void reportError(const char* format, ...)
 {
-    standardOutputError();
+    flushStandardOutput();
     std::va_list args;
     va_start(args, format);
     reportTo(stderr, format, args);

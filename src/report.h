@@ -19,7 +19,7 @@ namespace tarvix {
 // NOLINTNEXTLINE(cert-dcl50-cpp)
 [[gnu::format(printf, 1, 2)]] void reportError(const char* format, ...);
 
-// Flushes standard output and returns the first error that writing it met during the run, or 0.
-int standardOutputError();
+// Flushes standard output; the first error that writing it met during the run, or 0.
+int flushStandardOutput();
 
 }  // namespace tarvix

@@ -112,13 +112,16 @@ int emptyFile(std::FILE* file)
     return ftruncate(fileno(file), 0) == 0 ? 0 : errno;
 }
 
-bool holdClosedStandardStreams()
+std::optional<std::array<bool, 3>> holdClosedStandardStreams()
 {
-    const auto held = [](int fd) {  // in order: the open takes the lowest free descriptor
-        return fcntl(fd, F_GETFD) != -1 || errno != EBADF ||
-               open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) == fd;
-    };
-    return held(STDIN_FILENO) && held(STDOUT_FILENO) && held(STDERR_FILENO);
+    std::array<bool, 3> closed{};
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {  // the open takes the lowest free one
+        closed[fd] = fcntl(fd, F_GETFD) == -1 && errno == EBADF;
+        if (closed[fd] && open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) != fd) {
+            return std::nullopt;
+        }
+    }
+    return closed;
 }
 
 std::size_t writeShown(std::FILE* stream, std::string_view text, bool line)
@@ -130,16 +133,6 @@ std::size_t writeShown(std::FILE* stream, std::string_view text, bool line)
     const std::string shown =
         maskControls(text.substr(0, text.size() - (ends ? 1 : 0))) + (ends ? "\n" : "");
     return std::fwrite(shown.data(), 1, shown.size(), stream) == shown.size() ? text.size() : 0;
-}
-
-bool silence(std::FILE* stream)
-{
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const bool pointed = null >= 0 && dup2(null, fileno(stream)) >= 0;
-    if (null >= 0) {
-        close(null);
-    }
-    return pointed;
 }
 
 }  // namespace tarvix

@@ -14,6 +14,7 @@ namespace {
 
 HANDLE handleOf(std::FILE* file)
 {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the C library hands the handle out as an integer
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
 }
 
@@ -45,9 +46,10 @@ OrError<File> openFile(const char* path, Access access)
     if (fd < 0) {
         const int error = errno;
         struct _stat64 info {};  // Windows opens no directory, and says so as for any refusal
-        return {.error = error == EACCES && _stat64(path, &info) == 0 && (info.st_mode & _S_IFDIR)
-                             ? EISDIR
-                             : error};
+        return {.error =
+                    error == EACCES && _stat64(path, &info) == 0 && (info.st_mode & _S_IFDIR) != 0
+                        ? EISDIR
+                        : error};
     }
     File file(_fdopen(fd, access == Access::Read        ? "rb"
                           : access == Access::ReadWrite ? "r+b"
@@ -120,10 +122,12 @@ int emptyFile(std::FILE* file)
 
 // The Windows C library keeps descriptors 0 to 2 for the standard streams even where the
 // caller gave none, so that no file opened takes their place.
-bool holdClosedStandardStreams()
+std::optional<std::array<bool, 3>> holdClosedStandardStreams()
 {
-    return true;
+    return std::array<bool, 3>{};
 }
+
+namespace {
 
 // The text of bytes stored in the system's ANSI code page: the one the game ran under, which the
 // manifest that makes UTF-8 the process's own hides from GetACP, and the system's locale tells.
@@ -144,6 +148,8 @@ std::u16string fromAnsiCodePage(std::string_view bytes)
     return {wide.begin(), wide.end()};
 }
 
+}  // namespace
+
 // A console takes characters: its own code page would show UTF-8 byte by byte, some of them as
 // C1 controls. A console is what takes an empty write of characters: GetConsoleMode needs read
 // access, which CON opened for writing lacks, and NUL, which the C library counts as a
@@ -161,16 +167,6 @@ std::size_t writeShown(std::FILE* stream, std::string_view text, bool line)
                                      &written, nullptr) != 0 &&
                        written == static_cast<DWORD>(shown.size());
     return whole ? text.size() : 0;
-}
-
-bool silence(std::FILE* stream)
-{
-    const int null = _open("NUL", _O_WRONLY);
-    const bool pointed = null >= 0 && _dup2(null, _fileno(stream)) == 0;
-    if (null >= 0) {
-        _close(null);
-    }
-    return pointed;
 }
 
 }  // namespace tarvix

@@ -3,19 +3,17 @@
 //   Tarvix [-s <setup file>] <replay file>
 //
 // Exit status: 1 after the usage line; 5 when opening, measuring or reading the replay failed,
-// when standard output could not be written, or when a standard stream writes into the replay;
+// when standard output could not be written, or when a standard stream writes into a replay;
 // 0 otherwise, whatever the summary reported.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 
 #include "cli/replay_file.h"
+#include "output_rule.h"
 #include "replay/replay_summary.h"
 #include "report.h"
 #include "setup/setup_export.h"
-#include "setup/setup_target.h"
-#include "system.h"
 
 namespace {
 
@@ -50,35 +48,36 @@ Arguments scanArguments(int argc, char** argv)
 
 int run(int argc, char** argv)
 {
-    if (!tarvix::holdClosedStandardStreams()) {
+    const auto closed = tarvix::holdClosedStandardStreams();
+    if (!closed) {
         return STATUS_IO_ERROR;  // nowhere safe to say so
     }
-    tarvix::report(stdout, "Tarvix v%s %s\n", TARVIX_VERSION,
-                   "(C) the Tarvix authors, https://tarvix.example.org/");
-    if (argc < 2 || std::strcmp(argv[1], "-h") == 0) {
+    const bool usage = argc < 2 || std::strcmp(argv[1], "-h") == 0;
+    const Arguments arguments = usage ? Arguments{} : scanArguments(argc, argv);
+    // Before anything is printed, the standard streams are judged against the replay, as opened
+    // or, where it cannot be, by its name: a stream that writes into a replay gets nothing.
+    auto [replay, openError] = arguments.replayPath != nullptr
+                                   ? tarvix::openReplay(arguments.replayPath)
+                                   : tarvix::OrError<tarvix::OpenedReplay>{};
+    const tarvix::Judging judging{.replay = replay.info,
+                                  .streams = tarvix::describeStandardStreams(*closed)};
+    const auto outRefused = tarvix::refusalToWrite(judging.streams.out, judging);
+    const auto errRefused = tarvix::refusalToWrite(judging.streams.err, judging);
+    if (!outRefused) {
+        tarvix::report(stdout, "Tarvix v%s %s\n", TARVIX_VERSION,
+                       "(C) the Tarvix authors, https://tarvix.example.org/");
+    }
+    if (outRefused || errRefused) {
+        tarvix::reportStreamRefusals(arguments.replayPath, judging.streams, outRefused, errRefused);
+        return STATUS_IO_ERROR;
+    }
+    if (usage) {
         tarvix::report(stdout, "Usage: Tarvix [-s <setup file>] <replay file>\n");
         return STATUS_USAGE;
     }
-    const Arguments arguments = scanArguments(argc, argv);
     if (arguments.replayPath == nullptr) {
         tarvix::reportError("No replay file name specified\n");
         return STATUS_DONE;
-    }
-
-    // Before any message about the replay, judged by the file opened or, one this user may not
-    // read, by its name: a stream that writes into it gets nothing more, not even what it holds.
-    // Where that cannot be done, the run ends before the stream is flushed.
-    auto [replay, openError] = tarvix::openReplay(arguments.replayPath);
-    const tarvix::FileInfo replayInfo =
-        openError == 0 ? replay.info : tarvix::describe(arguments.replayPath).value;
-    const tarvix::StandardStreams streams = tarvix::describeStandardStreams();
-    const tarvix::StreamsOfTheReplay taken = tarvix::streamsOfTheReplay(replayInfo, streams);
-    if (taken.out || taken.err) {
-        if ((taken.out && !tarvix::silence(stdout)) || (taken.err && !tarvix::silence(stderr))) {
-            std::abort();
-        }
-        tarvix::reportStreamsOfTheReplay(arguments.replayPath, taken);
-        return STATUS_IO_ERROR;
     }
     if (openError != 0) {
         tarvix::reportError("Error reading file %s: %s\n", arguments.replayPath,
@@ -97,7 +96,7 @@ int run(int argc, char** argv)
     }
     std::optional<tarvix::SetupTarget> target;
     if (arguments.setupPath != nullptr) {
-        auto judged = tarvix::judgeSetupTarget(arguments.setupPath, replay.info, streams);
+        auto judged = tarvix::judgeSetupFile(arguments.setupPath, judging);
         if (const auto* refusal = std::get_if<tarvix::Refusal>(&judged)) {
             tarvix::reportRefusal(arguments.setupPath, *refusal);
         } else {
@@ -114,7 +113,7 @@ int run(int argc, char** argv)
 // A run whose output was lost has failed, whatever it printed.
 int checkStandardOutput(int status)
 {
-    const int error = tarvix::standardOutputError();
+    const int error = tarvix::flushStandardOutput();
     if (error == 0) {
         return status;
     }

@@ -41,8 +41,8 @@ ReplayBlock allocateBlock(std::size_t size)
     return allocate(PAGE_SIZE);
 }
 
-}  // namespace
-
+// Reads `size` bytes from `file` into one block of exactly that size, reporting a failed
+// allocation and a short read.
 LoadedReplay readReplay(std::FILE* file, std::size_t size)
 {
     ReplayBlock bytes = allocateBlock(size);
@@ -60,11 +60,13 @@ LoadedReplay readReplay(std::FILE* file, std::size_t size)
     return {.bytes = std::move(bytes), .size = size};
 }
 
+}  // namespace
+
 OrError<OpenedReplay> openReplay(const char* path)
 {
     OrError<File> opened = openFile(path, Access::Read);
     if (opened.error != 0) {
-        return {.error = opened.error};
+        return {.value = {.info = describe(path).value}, .error = opened.error};
     }
     const OrError<FileInfo> info = describe(opened.value.get());
     if (info.error != 0 || info.value.kind == FileKind::Directory) {

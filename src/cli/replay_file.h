@@ -11,14 +11,15 @@
 
 namespace tarvix {
 
-// The replay open for reading, and what the system tells of it: the file that no stream and no
-// setup may write.
+// The replay open for reading, and what the system tells of it: the file that no output may
+// write.
 struct OpenedReplay {
-    File file;
-    FileInfo info;
+    File file{};
+    FileInfo info{};
 };
 
-// Opens the replay at `path`; a directory is refused with EISDIR, told by the file opened.
+// Opens the replay at `path`; a directory is refused with EISDIR, told by the file opened. Where
+// it cannot be opened, the error and what the system tells of the file by its name.
 OrError<OpenedReplay> openReplay(const char* path);
 
 // The block a replay is read into, released with the alignment it was allocated with.
@@ -42,9 +43,5 @@ struct LoadedReplay {
 // Measures the open replay by seeking and reads it into memory. Files of fewer than
 // MIN_REPLAY_SIZE or more than MAX_REPLAY_SIZE bytes are no replay.
 LoadedReplay loadReplay(std::FILE* file);
-
-// Reads `size` bytes from `file` into one block of exactly that size, reporting a failed
-// allocation and a short read: the last step of loadReplay.
-LoadedReplay readReplay(std::FILE* file, std::size_t size);
 
 }  // namespace tarvix

@@ -7,6 +7,7 @@ namespace tarvix {
 namespace {
 
 constexpr std::size_t PROFILE_NAME_OFFSET = 12;
+constexpr std::size_t PROFILE_NAME_SIZE = 16;
 constexpr std::size_t MAP_NUMBER_OFFSET = 28;
 constexpr std::size_t CAR_SLOT_OFFSET = 32;
 

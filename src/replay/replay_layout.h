@@ -38,7 +38,6 @@ using ReplayImage = std::span<const std::uint8_t>;
 inline constexpr std::uint32_t SETUP_MARKER = 0x43535450;   // "PTSC" read little-endian
 inline constexpr std::size_t MIN_REPLAY_SIZE = 65;          // the fixed fields and a little more
 inline constexpr std::size_t MAX_REPLAY_SIZE = 2147483647;  // sizes are signed 32-bit in messages
-inline constexpr std::size_t PROFILE_NAME_SIZE = 16;
 
 // The fixed fields. The image must hold at least MIN_REPLAY_SIZE bytes.
 std::string_view profileName(ReplayImage image);  // ends before a zero byte, or after 16 bytes

@@ -38,7 +38,7 @@ void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length,
     }
     const std::string_view setup(reinterpret_cast<const char*>(available.data()),
                                  trimmedSetupLength(available.first(length)));
-    standardOutputError();  // the summary comes first where the setup goes to the same place
+    flushStandardOutput();  // the summary comes first where the setup goes to the same place
     File file = openSetupFileOrReport(setupPath, std::move(target));
     if (!file) {
         return;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "setup/setup_target.h"
+#include "output_rule.h"
 
 namespace tarvix {
 
