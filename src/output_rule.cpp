@@ -14,8 +14,7 @@ namespace tarvix {
 namespace {
 
 // The check reads a file this much at a time, so that its memory stays the same whatever the
-// file's size: a replay too large to load in a machine short of memory must still be seen. A
-// multiple of 4, so that every piece starts on a word the marker search looks at.
+// file's size: a replay too large to load in a machine short of memory must still be seen.
 constexpr std::size_t PIECE_SIZE = std::size_t{64} * 1024;
 
 constexpr std::string_view REPLAY_EXTENSION = ".rpl";
@@ -29,35 +28,37 @@ bool endsInReplayExtension(std::string_view name)
                       });
 }
 
-// Whether the open file of `size` bytes, read from its start piece by piece, holds an aligned
-// marker that starts a setup block (its times and length field inside the file); the error
-// that kept it from being read to its end. The summary counts the first marker alone, but a
-// replay whose profile name holds "PTSC" is a replay all the same.
+// Whether the open file of `size` bytes, read from its start piece by piece, holds the marker
+// with a setup block's times and length field inside the file, at any offset: an archive may
+// hold a replay anywhere, where the summary looks only at the first aligned marker. The error
+// that kept it from being read to its end.
 OrError<bool> holdsSetupBlock(std::FILE* file, std::size_t size)
 {
     // In static storage: no allocation that could fail, and no 64 KiB stack frame, on which
-    // MinGW-w64's GCC 12 fails to compile the unwind table.
-    static std::array<std::uint8_t, PIECE_SIZE> piece;
-    for (std::size_t offset = 0;; offset += PIECE_SIZE) {
+    // MinGW-w64's GCC 12 fails to compile the unwind table. Before each piece stand the last
+    // bytes of the one before, where a marker may begin.
+    constexpr std::size_t KEPT = SETUP_MARKER_BYTES.size() - 1;
+    static std::array<char, KEPT + PIECE_SIZE> buffer;
+    std::size_t kept = 0;
+    for (std::size_t start = 0;;) {  // where buffer[0] stands in the file
         errno = 0;
-        const std::size_t count = std::fread(piece.data(), 1, piece.size(), file);
-        if (count < piece.size() && std::ferror(file) != 0) {
+        const std::size_t count = std::fread(buffer.data() + kept, 1, PIECE_SIZE, file);
+        if (count < PIECE_SIZE && std::ferror(file) != 0) {
             return {.error = errno != 0 ? errno : EIO};
         }
-        const ReplayImage read(piece.data(), count);
-        for (std::size_t at = 0; at < count; at += sizeof SETUP_MARKER) {
-            const auto marker = findSetupMarker(read.subspan(at), SETUP_MARKER);
-            if (!marker) {
-                break;
-            }
-            at += *marker;
-            if (setupBlockInside(offset + at, size)) {
+        const std::string_view read(buffer.data(), kept + count);
+        for (std::size_t at = read.find(SETUP_MARKER_BYTES); at != std::string_view::npos;
+             at = read.find(SETUP_MARKER_BYTES, at + 1)) {
+            if (setupBlockInside(start + at, size)) {
                 return {.value = true};
             }
         }
-        if (count < piece.size()) {
+        if (count < PIECE_SIZE) {
             return {.value = false};
         }
+        kept = std::min(KEPT, read.size());
+        std::copy(read.end() - static_cast<std::ptrdiff_t>(kept), read.end(), buffer.begin());
+        start += read.size() - kept;
     }
 }
 
@@ -75,7 +76,7 @@ bool sameFile(const FileInfo& one, const FileInfo& other)
 OutputFile describeOutput(std::FILE* file, const OrError<FileInfo>& info)
 {
     OutputFile output{.info = info.value};
-    if (isRegular(output.info) || output.info.kind == FileKind::BlockDevice) {
+    if (isRegular(output.info)) {
         output.name = nameOf(file);
     }
     return output;
@@ -147,16 +148,18 @@ std::optional<Refusal> refusalToWrite(const OutputFile& file, const Judging& jud
 {
     const FileInfo& info = file.info;
     const bool replaces = setup != nullptr;
-    const bool blockDevice = info.kind == FileKind::BlockDevice;
-    if (sameFile(info, judging.replay) || (!replaces && blockDevice) ||
-        (judging.replay.kind == FileKind::BlockDevice && isRegular(info))) {
+    if (sameFile(info, judging.replay)) {
         return refusalAs(Refusal::ReplayBeingRead);
     }
     if (replaces && isRegular(info) && endsInReplayExtension(setup->path)) {
         return refusalAs(Refusal::OtherReplay);
     }
-    if (replaces && (setup->openError != 0 || blockDevice)) {
-        return refusalAs(Refusal::CannotTell, blockDevice ? ENOTSUP : setup->openError);
+    if (info.kind == FileKind::BlockDevice ||
+        (judging.replay.kind == FileKind::BlockDevice && isRegular(info))) {
+        return refusalAs(Refusal::CannotTell, ENOTSUP);
+    }
+    if (replaces && setup->openError != 0) {
+        return refusalAs(Refusal::CannotTell, setup->openError);
     }
     if (const std::optional<Stream> stream =
             replaces ? streamWriting(info, judging.streams) : std::nullopt) {
@@ -171,16 +174,16 @@ std::optional<Refusal> refusalToWrite(const OutputFile& file, const Judging& jud
 void reportStreamRefusals(const char* replayPath, const StandardStreams& streams,
                           const std::optional<Refusal>& out, const std::optional<Refusal>& err)
 {
-    // The replay as named, or else the file as the system tells it: a usage line into a block
-    // device has no replay to name.
     const auto say = [replayPath](std::FILE* on, const char* stream, const OutputFile& file,
                                   const Refusal& refusal) {
-        const bool replay = refusal.reason == Refusal::ReplayBeingRead;
-        const std::string name = replay && replayPath != nullptr ? replayPath
-                                 : file.name.error == 0          ? file.name.value
-                                                                 : "/dev/std" + std::string(stream);
-        report(on, "Error writing standard %s: %s is %s replay file\n", stream, name.c_str(),
-               replay ? "the" : "a");
+        if (refusal.reason == Refusal::CannotTell) {
+            report(on, "Error writing standard %s: cannot tell whether it is a replay: %s\n",
+                   stream, std::strerror(refusal.error));
+        } else {
+            const bool replay = refusal.reason == Refusal::ReplayBeingRead;
+            report(on, "Error writing standard %s: %s is %s replay file\n", stream,
+                   replay ? replayPath : file.name.value.c_str(), replay ? "the" : "a");
+        }
     };
     if (out && !err) {
         say(stderr, "output", streams.out, *out);
@@ -198,17 +201,11 @@ std::variant<Refusal, SetupTarget> judgeSetupFile(const char* setupPath, const J
     if (named.error == 0 && opensWhenReady(named.value)) {
         const SetupCandidate candidate{setupPath, nullptr, 0};
         const auto refusal = refusalToWrite({.info = named.value}, judging, &candidate);
-        return refusal ? std::variant<Refusal, SetupTarget>(*refusal) : OpenWhenReady{named.value};
+        return refusal ? std::variant<Refusal, SetupTarget>(*refusal) : OpenJudged{named.value};
     }
-    OrError<File> opened = openFile(setupPath, Access::ReadWrite);
+    const OrError<File> opened = openFile(setupPath, Access::Read);
     if (opened.error == ENOENT) {
         return CreateNew{};
-    }
-    // What may be read but not written is judged all the same: the export reports its open
-    // error only for what is no replay.
-    const int writeError = opened.error;
-    if (writeError != 0) {
-        opened = openFile(setupPath, Access::Read);
     }
     if (opened.error != 0) {
         const SetupCandidate candidate{setupPath, nullptr, opened.error};
@@ -220,17 +217,9 @@ std::variant<Refusal, SetupTarget> judgeSetupFile(const char* setupPath, const J
         return Refusal{Refusal::CannotTell, info.error};
     }
     const SetupCandidate candidate{setupPath, opened.value.get(), 0};
-    if (const auto refusal =
-            refusalToWrite(describeOutput(opened.value.get(), info), judging, &candidate)) {
-        return *refusal;
-    }
-    if (writeError == 0) {
-        return WriteInPlace{.file = std::move(opened.value), .regular = isRegular(info.value)};
-    }
-    // A device that opens for writing alone (CON does) is opened again when the setup is ready.
-    // A FIFO the check opened after all (Wine tells none by its name) keeps the open it has.
-    return opensWhenReady(info.value) ? SetupTarget(OpenWhenReady{info.value})
-                                      : SetupTarget(OpenFailed{writeError});
+    const auto refusal =
+        refusalToWrite(describeOutput(opened.value.get(), info), judging, &candidate);
+    return refusal ? std::variant<Refusal, SetupTarget>(*refusal) : OpenJudged{info.value};
 }
 
 void reportRefusal(const char* setupPath, const Refusal& refusal)
@@ -254,21 +243,20 @@ void reportRefusal(const char* setupPath, const Refusal& refusal)
     }
 }
 
-File openSetupFileOrReport(const char* setupPath, SetupTarget target)
+File openSetupFileOrReport(const char* setupPath, const SetupTarget& target)
 {
     OrError<File> opened;
-    if (auto* inPlace = std::get_if<WriteInPlace>(&target)) {
-        std::rewind(inPlace->file.get());  // where the check read it
-        opened.error = inPlace->regular ? emptyFile(inPlace->file.get()) : 0;
-        opened.value = std::move(inPlace->file);
-    } else if (std::holds_alternative<CreateNew>(target)) {
+    if (std::holds_alternative<CreateNew>(target)) {
         opened = openFile(setupPath, Access::Create);
-    } else if (auto* ready = std::get_if<OpenWhenReady>(&target)) {
+    } else if (const auto* judged = std::get_if<OpenJudged>(&target)) {
         opened = openFile(setupPath, Access::Write);
         const FileInfo info = opened.value ? describe(opened.value.get()).value : FileInfo{};
-        if (opened.value && (info.kind != ready->judged.kind || info.id != ready->judged.id)) {
+        if (opened.value && (info.kind != judged->judged.kind || info.id != judged->judged.id)) {
             reportRefusal(setupPath, {Refusal::CannotTell, FILE_CHANGED});
             return nullptr;
+        }
+        if (opened.value && info.kind == FileKind::Regular) {
+            opened.error = emptyFile(opened.value.get());
         }
     } else {
         opened.error = std::get<OpenFailed>(target).error;

@@ -48,56 +48,53 @@ struct Refusal {
 
 // May Tarvix write into `file`: a standard stream, or the setup file where `setup` is given?
 // None, or why not. Refused, in this order:
-//   1. the replay being read, by any name or link; for a stream also any block device, which
-//      may show the replay's bytes; and where the replay is read from a block device, any
-//      regular file, which may be the file behind it;
+//   1. the replay being read, by any name or link;
 //   2. the setup file: a regular file named *.rpl in any letter case by the name given, even
 //      where it could not be opened;
-//   3. the setup file, which replaces what it names, where it cannot be told: a file that could
-//      not be opened for another reason than that nothing is there, and a block device, which
-//      may hold replays;
+//   3. what cannot be told: a block device, which may hold replays or show the replay's bytes;
+//      where the replay is read from a block device, any regular file, which may be the file
+//      behind it; and the setup file where it could not be opened to be read for another
+//      reason than that nothing is there;
 //   4. the setup file: a regular file that standard output or standard error writes to, and
 //      the null device that holds a standard stream its caller closed, where nothing arrives;
 //   5. a regular file named *.rpl in any letter case by the name the system tells (a symbolic
 //      link's target); where it tells none, a stream is judged without it and the setup file
 //      is refused (cannot tell);
 //   6. the setup file: a regular file too large to be a replay (2 GiB or more), which may hold
-//      replays in more than is read here, one that cannot be read to its end, and one in which
-//      the summary would find a setup block.
+//      replays in more than is read here, one that cannot be read to its end, and one that holds
+//      a setup block: the marker with the times before it and the length after it inside the
+//      file, at any offset, as in an archive, not only where the summary looks.
 std::optional<Refusal> refusalToWrite(const OutputFile& file, const Judging& judging,
                                       const SetupCandidate* setup = nullptr);
 
 // Where standard output or standard error is refused, the run ends before anything is printed
 // to it. The other stream says so: "Error writing standard output: <replay> is the replay file",
-// or "<name> is a replay file".
+// "<name> is a replay file", or "cannot tell whether it is a replay: <reason>".
 void reportStreamRefusals(const char* replayPath, const StandardStreams& streams,
                           const std::optional<Refusal>& out, const std::optional<Refusal>& err);
 
-// Where a setup may go, as judged: the one file judged, whatever becomes of its name meanwhile.
-// Nothing is created or emptied before the setup is ready.
-struct WriteInPlace {
-    File file;
-    bool regular;  // emptied first; otherwise a FIFO or device the check had to open
-};
+// Where a setup may go, as judged. Nothing is created, emptied or opened for writing before the
+// setup is ready.
 struct CreateNew {};  // nothing was there: created, never over a file that appeared since
-struct OpenWhenReady {
-    FileInfo judged;  // a FIFO or character device, written only if that is what opens
+struct OpenJudged {
+    FileInfo judged;  // written only if what opens by the name is this file; emptied if regular
 };
 struct OpenFailed {
-    int error;  // the export's own open error: a directory, a file that may not be written
+    int error;  // the export's own open error: a directory
 };
-using SetupTarget = std::variant<WriteInPlace, CreateNew, OpenWhenReady, OpenFailed>;
+using SetupTarget = std::variant<CreateNew, OpenJudged, OpenFailed>;
 
-// Finds and judges the file `setupPath` leads to, changing nothing. The name given is looked at
-// first, without an open where it names a FIFO or device: an open would release a reader
-// waiting on a FIFO, or act on a device (a tape rewinds when closed).
+// Finds and judges the file `setupPath` leads to, opened only to be read, changing nothing. The
+// name given is looked at first, without an open where it names a FIFO or device: an open would
+// release a reader waiting on a FIFO, or act on a device (a tape rewinds when closed).
 std::variant<Refusal, SetupTarget> judgeSetupFile(const char* setupPath, const Judging& judging);
 
 // "Setup not written: ..." on standard error.
 void reportRefusal(const char* setupPath, const Refusal& refusal);
 
-// The judged target opened to be written; null once it could not be, which it reports: the
-// open error, or, for a FIFO or device, a file that is not the one judged.
-File openSetupFileOrReport(const char* setupPath, SetupTarget target);
+// The judged target opened to be written, and emptied where it is a regular file; null once it
+// could not be, which it reports: the open error, or a file that is not the one judged, as where
+// its name was swapped meanwhile.
+File openSetupFileOrReport(const char* setupPath, const SetupTarget& target);
 
 }  // namespace tarvix

@@ -44,16 +44,13 @@ const int FILE_CHANGED = EBUSY;
 
 OrError<File> openFile(const char* path, Access access)
 {
-    constexpr int FLAGS[] = {O_RDONLY | O_NONBLOCK, O_RDWR | O_NONBLOCK, O_WRONLY,
-                             O_WRONLY | O_CREAT | O_EXCL};
+    constexpr int FLAGS[] = {O_RDONLY | O_NONBLOCK, O_WRONLY, O_WRONLY | O_CREAT | O_EXCL};
     const int flags = FLAGS[static_cast<int>(access)];
     const int fd = open(path, flags | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         return {.error = errno};
     }
-    File file(fdopen(fd, access == Access::Read        ? "rb"
-                         : access == Access::ReadWrite ? "r+b"
-                                                       : "wb"));
+    File file(fdopen(fd, access == Access::Read ? "rb" : "wb"));
     // Once open, a terminal or FIFO waits as usual: its writes would fail with EAGAIN otherwise.
     if (!file || ((flags & O_NONBLOCK) != 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
         const int error = errno;

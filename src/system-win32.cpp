@@ -40,7 +40,7 @@ const int FILE_CHANGED = EBUSY;  // Windows' C library has no ESTALE
 
 OrError<File> openFile(const char* path, Access access)
 {
-    constexpr int FLAGS[] = {_O_RDONLY, _O_RDWR, _O_WRONLY, _O_WRONLY | _O_CREAT | _O_EXCL};
+    constexpr int FLAGS[] = {_O_RDONLY, _O_WRONLY, _O_WRONLY | _O_CREAT | _O_EXCL};
     const int fd = _open(path, FLAGS[static_cast<int>(access)] | _O_BINARY | _O_NOINHERIT,
                          _S_IREAD | _S_IWRITE);
     if (fd < 0) {
@@ -51,9 +51,7 @@ OrError<File> openFile(const char* path, Access access)
                         ? EISDIR
                         : error};
     }
-    File file(_fdopen(fd, access == Access::Read        ? "rb"
-                          : access == Access::ReadWrite ? "r+b"
-                                                        : "wb"));
+    File file(_fdopen(fd, access == Access::Read ? "rb" : "wb"));
     if (!file) {
         const int error = errno;
         _close(fd);

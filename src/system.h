@@ -48,10 +48,9 @@ struct FileInfo {
 };
 
 enum class Access {
-    Read,       // the open itself does not wait for the other end of a FIFO; reads then do
-    ReadWrite,  // likewise, and never as the controlling terminal
-    Write,      // waits, as a FIFO does for its reader
-    Create,     // a new file, never over one that is there
+    Read,    // the open itself does not wait for the other end of a FIFO; reads then do
+    Write,   // waits, as a FIFO does for its reader
+    Create,  // a new file, never over one that is there
 };
 
 // `path` opened as a binary stream, closed on exec. A directory fails with EISDIR everywhere.

@@ -18,12 +18,19 @@ const Row rows[] = {
      .run = "tarvix -s Ссыл Тр.rpl", .err = refused("Ссыл", "is the replay file")},
     {ROW("a_file_behind_the_block_device_read"), .files = OLD, .given = "loop_over r.rpl dev",
      .run = "tarvix -s out.setup dev 2>&1 | cat",
-     .out = BANNER + refused("out.setup", "is the replay file") + SUMMARY.substr(BANNER.size())},
+     .out = BANNER + cannotTell("out.setup", "Operation not supported") +
+            SUMMARY.substr(BANNER.size())},
+    {ROW("a_replay_is_never_opened_to_be_written"), .needs = MOUNTS, .given = "mkdir -p l u w/work"
+     " m && cp r.rpl l/x.dat", .run = "unshare -m bash -c 'mount -t overlay o -o lowerdir=l,"
+     "upperdir=u,workdir=w m && tarvix -s m/x.dat r.rpl'", .err = refused("m/x.dat", "is a replay"
+     " file")},
     // Nor is another replay: any file with a setup block, whichever marker starts it...
     {ROW("a_marker_in_the_name_hides_the_block_from_the_summary_alone"),
      .files = {{"out.setup", Bytes(SAMPLE).replace(16, 4, "PTSC")}}, .err = IS_A_REPLAY},
     {ROW("a_setup_block_after_64_KiB"),
      .files = {{"out.setup", Replay(65600).block(65536, 1, 2, 3, "").bytes}}, .err = IS_A_REPLAY},
+    {ROW("a_marker_at_any_offset_as_in_an_archive"), .files = {{"out.setup", "zip" + SAMPLE}},
+     .err = IS_A_REPLAY},
     {ROW("markers_without_room_for_a_block_make_no_replay"), .files = {{"out.setup",
      Replay(100).raw(20, "PTSC").raw(96, "PTSC").bytes}}, .out = WRITTEN, .changes = SETUP},
     // ... of the sizes a replay may have, read in the same little memory whatever their size;

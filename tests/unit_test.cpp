@@ -146,9 +146,9 @@ TEST(OutputRule, DevicesGoByTheDevice)
         }
     }
     std::remove(node.c_str());
-    EXPECT_TRUE(openSetupFileOrReport("/dev/null", OpenWhenReady{null}));
+    EXPECT_TRUE(openSetupFileOrReport("/dev/null", OpenJudged{null}));
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(openSetupFileOrReport("/dev/null", OpenWhenReady{zero}));
+    EXPECT_FALSE(openSetupFileOrReport("/dev/null", OpenJudged{zero}));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Setup not written: cannot tell whether /dev/null is a replay: "s +
                   std::strerror(FILE_CHANGED) + "\n");

@@ -46,11 +46,18 @@ Arguments scanArguments(int argc, char** argv)
     return arguments;
 }
 
-int run(int argc, char** argv)
+// How a run ended: its status, and whether standard error may still say that output was lost,
+// which it may not where it writes into a replay.
+struct Ending {
+    int status;
+    bool errorsShown = true;
+};
+
+Ending run(int argc, char** argv)
 {
     const auto closed = tarvix::holdClosedStandardStreams();
     if (!closed) {
-        return STATUS_IO_ERROR;  // nowhere safe to say so
+        return {STATUS_IO_ERROR, false};  // nowhere safe to say so
     }
     const bool usage = argc < 2 || std::strcmp(argv[1], "-h") == 0;
     const Arguments arguments = usage ? Arguments{} : scanArguments(argc, argv);
@@ -69,30 +76,30 @@ int run(int argc, char** argv)
     }
     if (outRefused || errRefused) {
         tarvix::reportStreamRefusals(arguments.replayPath, judging.streams, outRefused, errRefused);
-        return STATUS_IO_ERROR;
+        return {STATUS_IO_ERROR, !errRefused};
     }
     if (usage) {
         tarvix::report(stdout, "Usage: Tarvix [-s <setup file>] <replay file>\n");
-        return STATUS_USAGE;
+        return {STATUS_USAGE};
     }
     if (arguments.replayPath == nullptr) {
         tarvix::reportError("No replay file name specified\n");
-        return STATUS_DONE;
+        return {STATUS_DONE};
     }
     if (openError != 0) {
         tarvix::reportError("Error reading file %s: %s\n", arguments.replayPath,
                             std::strerror(openError));
-        return STATUS_IO_ERROR;
+        return {STATUS_IO_ERROR};
     }
     const tarvix::LoadedReplay loaded = tarvix::loadReplay(replay.file.get());
     replay.file.reset();
     if (loaded.error != 0) {
         tarvix::reportError("Error reading file %s: %s\n", arguments.replayPath,
                             std::strerror(loaded.error));
-        return STATUS_IO_ERROR;
+        return {STATUS_IO_ERROR};
     }
     if (!loaded.bytes) {
-        return STATUS_DONE;
+        return {STATUS_DONE};
     }
     std::optional<tarvix::SetupTarget> target;
     if (arguments.setupPath != nullptr) {
@@ -100,24 +107,26 @@ int run(int argc, char** argv)
         if (const auto* refusal = std::get_if<tarvix::Refusal>(&judged)) {
             tarvix::reportRefusal(arguments.setupPath, *refusal);
         } else {
-            target = std::move(std::get<tarvix::SetupTarget>(judged));
+            target = std::get<tarvix::SetupTarget>(judged);
         }
     }
     const std::optional<tarvix::SetupBlock> block = tarvix::printReplaySummary(loaded.image());
     if (block && target) {
-        tarvix::exportSetup(block->bytes, block->length, arguments.setupPath, std::move(*target));
+        tarvix::exportSetup(block->bytes, block->length, arguments.setupPath, *target);
     }
-    return STATUS_DONE;
+    return {STATUS_DONE};
 }
 
 // A run whose output was lost has failed, whatever it printed.
-int checkStandardOutput(int status)
+int checkStandardOutput(Ending ending)
 {
     const int error = tarvix::flushStandardOutput();
     if (error == 0) {
-        return status;
+        return ending.status;
     }
-    std::fprintf(stderr, "Error writing standard output: %s\n", std::strerror(error));
+    if (ending.errorsShown) {
+        std::fprintf(stderr, "Error writing standard output: %s\n", std::strerror(error));
+    }
     return STATUS_IO_ERROR;
 }
 

@@ -35,7 +35,8 @@ namespace tarvix {
 // A whole replay file as loaded into memory.
 using ReplayImage = std::span<const std::uint8_t>;
 
-inline constexpr std::uint32_t SETUP_MARKER = 0x43535450;   // "PTSC" read little-endian
+inline constexpr std::uint32_t SETUP_MARKER = 0x43535450;  // "PTSC" read little-endian
+inline constexpr std::string_view SETUP_MARKER_BYTES = "PTSC";
 inline constexpr std::size_t MIN_REPLAY_SIZE = 65;          // the fixed fields and a little more
 inline constexpr std::size_t MAX_REPLAY_SIZE = 2147483647;  // sizes are signed 32-bit in messages
 

@@ -24,7 +24,7 @@ std::size_t trimmedSetupLength(std::span<const std::uint8_t> setup)
 }  // namespace
 
 void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length,
-                 const char* setupPath, SetupTarget target)
+                 const char* setupPath, const SetupTarget& target)
 {
     if (length >= SETUP_SIZE_LIMIT) {
         report(stdout, "Car setup too large (%d bytes)\n", static_cast<std::int32_t>(length));
@@ -39,7 +39,7 @@ void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length,
     const std::string_view setup(reinterpret_cast<const char*>(available.data()),
                                  trimmedSetupLength(available.first(length)));
     flushStandardOutput();  // the summary comes first where the setup goes to the same place
-    File file = openSetupFileOrReport(setupPath, std::move(target));
+    File file = openSetupFileOrReport(setupPath, target);
     if (!file) {
         return;
     }

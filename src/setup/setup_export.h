@@ -17,6 +17,6 @@ inline constexpr std::uint32_t SETUP_SIZE_LIMIT = 50000;
 // `available`, touches no file. "Setup written" is printed only once the file was closed
 // without error.
 void exportSetup(std::span<const std::uint8_t> available, std::uint32_t length,
-                 const char* setupPath, SetupTarget target);
+                 const char* setupPath, const SetupTarget& target);
 
 }  // namespace tarvix
