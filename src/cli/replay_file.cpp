@@ -14,7 +14,7 @@ namespace tarvix {
 
 namespace {
 
-constexpr std::size_t PAGE_SIZE = 4096;
+constexpr std::size_t SMALL_PAGE_SIZE = 4096;  // not PAGE_SIZE, a macro of musl's <limits.h>
 constexpr std::size_t HUGE_PAGE_SIZE = std::size_t{2} << 20;
 
 // A block of `size` bytes for the read. The read costs less in faults, one per page the kernel
@@ -38,7 +38,7 @@ ReplayBlock allocateBlock(std::size_t size)
         }
     }
 #endif
-    return allocate(PAGE_SIZE);
+    return allocate(SMALL_PAGE_SIZE);
 }
 
 // Reads `size` bytes from `file` into one block of exactly that size, reporting a failed

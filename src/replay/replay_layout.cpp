@@ -1,6 +1,6 @@
 #include "replay/replay_layout.h"
 
-#include <bit>
+#include <bit>  // std::endian
 #include <cstring>
 
 namespace tarvix {
@@ -38,14 +38,25 @@ std::uint32_t readU32(ReplayImage image, std::size_t offset)
     }
 }
 
+// The value whose bits are `bits`, as std::bit_cast gives it where the library has it (the
+// libc++ of Emscripten 3.1.6 does not).
+template <typename T>
+T fromBits(std::uint32_t bits)
+{
+    static_assert(sizeof(T) == sizeof bits);
+    T value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 std::int32_t readI32(ReplayImage image, std::size_t offset)
 {
-    return std::bit_cast<std::int32_t>(readU32(image, offset));
+    return fromBits<std::int32_t>(readU32(image, offset));
 }
 
 float readF32(ReplayImage image, std::size_t offset)
 {
-    return std::bit_cast<float>(readU32(image, offset));
+    return fromBits<float>(readU32(image, offset));
 }
 
 }  // namespace
