@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "system.h"
-#include "terminal.h"
 
 namespace tarvix {
 namespace {
@@ -77,7 +76,7 @@ OrError<FileInfo> describe(const char* path)
 OrError<std::string> nameOf(std::FILE* file)
 {
     std::string name(PATH_MAX, '\0');
-#if defined(__linux__)
+#if defined(__linux__) || defined(__EMSCRIPTEN__)  // whose /proc/self/fd the page has too
     const std::string link = "/proc/self/fd/" + std::to_string(fileno(file));
     const ssize_t length = readlink(link.c_str(), name.data(), name.size());
     if (length < 0) {
@@ -119,17 +118,6 @@ std::optional<std::array<bool, 3>> holdClosedStandardStreams()
         }
     }
     return closed;
-}
-
-std::size_t writeShown(std::FILE* stream, std::string_view text, bool line)
-{
-    if (isatty(fileno(stream)) == 0) {
-        return std::fwrite(text.data(), 1, text.size(), stream);
-    }
-    const bool ends = line && text.ends_with('\n');
-    const std::string shown =
-        maskControls(text.substr(0, text.size() - (ends ? 1 : 0))) + (ends ? "\n" : "");
-    return std::fwrite(shown.data(), 1, shown.size(), stream) == shown.size() ? text.size() : 0;
 }
 
 }  // namespace tarvix
