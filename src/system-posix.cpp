@@ -11,19 +11,14 @@
 namespace tarvix {
 namespace {
 
-// No filesystem's st_dev: the volume that devices are told apart in by their numbers.
-constexpr std::uint64_t DEVICE_VOLUME = UINT64_MAX;
-
 OrError<FileInfo> described(int result, const struct stat& info)
 {
     if (result != 0) {
         return {.error = errno};
     }
     const mode_t type = info.st_mode & S_IFMT;
-    const bool device = type == S_IFCHR || type == S_IFBLK;
-    // A device goes by the device itself, which any node made for it opens, not by the node.
-    const FileId id{.volume = device ? DEVICE_VOLUME : static_cast<std::uint64_t>(info.st_dev),
-                    .index = static_cast<std::uint64_t>(device ? info.st_rdev : info.st_ino)};
+    const FileId id{.volume = static_cast<std::uint64_t>(info.st_dev),
+                    .index = static_cast<std::uint64_t>(info.st_ino)};
     const FileKind kind = type == S_IFREG   ? FileKind::Regular
                           : type == S_IFDIR ? FileKind::Directory
                           : type == S_IFIFO ? FileKind::Fifo

@@ -27,9 +27,9 @@ struct OrError {
 
 enum class FileKind { Regular, Directory, Fifo, CharacterDevice, BlockDevice, Other };
 
-// Which file is open, whatever name led to it: the same for every open of one file, and of a
-// device through any node made for it. A volume of 0 is one the system did not tell, as Wine
-// does for the streams a Unix shell opened, and matches any.
+// Which file is open, whatever name led to it: the same for every open of one file. A volume of
+// 0 is one the system did not tell, as Wine does for the streams a Unix shell opened, and
+// matches any.
 struct FileId {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;

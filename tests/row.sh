@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# One row of the suite, run in the row's own folder: the helpers a row may call, what it needs,
-# what is there before, the one run of Tarvix (its output in .out and .err), and what is on disk
-# before and after it once all it started has ended. The runner gives the row in the variables
-# TARVIX_ROW_NEEDS, TARVIX_ROW_GIVEN, TARVIX_ROW_RUN and TARVIX_ROW_CHANGES (the files the row
-# expects to change, one a line). Exits 77 where the row skips, 90 where its folder could not be
-# made ready (.given says why), and otherwise with the status of the run.
+# One row in its folder: NEEDS (or skip, status 77), GIVEN (90 if it fails), RUN (its output in
+# .out and .err, with \n line ends and the folder as "."), and what is on disk before and after
+# RUN, once all it started has ended, but for CHANGES. Usage: row.sh NEEDS GIVEN RUN CHANGES
 
 # shellcheck disable=SC2317  # the helpers are called from the row's own text, through eval
 skip() { echo "$*" >&2; exit 77; }
@@ -12,7 +9,6 @@ need() { for x; do [ -e "$x" ] || command -v "$x" >/dev/null || skip "needs $x";
 unwrapped() { [ -z "$TARVIX_TEST_WRAPPER$TARVIX_TEST_SANITIZED" ] || skip "$@"; }
 not_under() { case $TARVIX_TEST_WRAPPER in *$1*) shift; skip "$@" ;; esac; }
 only_under() { case $TARVIX_TEST_WRAPPER in *$1*) ;; *) shift; skip "$@" ;; esac; }
-root() { [ "$(id -u)" = 0 ] || skip "$@"; }
 tarvix() { $TARVIX_TEST_WRAPPER "$TARVIX_TEST_BINARY" "$@"; }
 export -f tarvix
 set -o pipefail
@@ -42,18 +38,21 @@ loop_over() {
   ln -s "$L" "$2"
 }
 listing() {  # but for the files the row expects to change
-  { find . -mindepth 1 ! -name '.*' -type f -printf '%P\tf %s %TY-%Tm-%Td %TT\n'
-    find . -mindepth 1 ! -name '.*' ! -type f -printf '%P\t%y %l\n'; } 2>/dev/null |
-    awk -F '\t' -v changed="$TARVIX_ROW_CHANGES" \
+  find . -mindepth 1 ! -name '.*' \( -type f -printf '%P\tf %s %TY-%Tm-%Td %TT\n' -o \
+    -printf '%P\t%y %l\n' \) 2>/dev/null |
+    awk -F '\t' -v changed="$changes" \
       'BEGIN { split(changed, c, "\n"); for (i in c) k[c[i]] } !($1 in k)' | sort
 }
 
-eval "$TARVIX_ROW_NEEDS" >.given 2>&1 || exit 90
-eval "$TARVIX_ROW_GIVEN" >>.given 2>&1 || exit 90
+needs=$1 given=$2 run=$3 changes=$4
+eval "$needs" >.given 2>&1 || exit 90
+eval "$given" >>.given 2>&1 || exit 90
 listing >.before
-eval "$TARVIX_ROW_RUN" >.out 2>.err
+eval "$run" >.out 2>.err
 status=$?
 wait
+folder=$(pwd -P | sed 's/[][\.*^$|]/\\&/g')
+sed -i "s/\r*\$//; s|$folder|.|g" .out .err
 listing >.after
 [ -z "$L" ] || losetup -d "$L"
 chmod -R u+rwx .

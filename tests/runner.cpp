@@ -1,5 +1,4 @@
-// The runner: gives each row a folder of its own, runs tests/row.sh there in a process group of
-// its own, bounded in time, and judges what the row printed and left on disk.
+// Each row in a folder of its own, run by row.sh in a process group bounded in time, and judged.
 #include "suite.h"
 
 #include <fcntl.h>
@@ -24,8 +23,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto ROW_TIME = std::chrono::seconds(120);
 constexpr int SKIPPED = 77, UNPREPARED = 90;
 
-// Waits for the shell `shell` and, until none is left, for every process of its group, which
-// this process adopts as their parents end; past `deadline` kills them all, and gives false.
+// Waits for `shell` and every process of its group, adopted here; past `deadline` kills them all.
 bool awaitRow(pid_t shell, int& status, Clock::time_point deadline)
 {
     bool killed = false;
@@ -42,19 +40,10 @@ bool awaitRow(pid_t shell, int& status, Clock::time_point deadline)
     }
 }
 
-// A file's bytes; with `folder`, as text: line ends of Windows and terminals as \n, and the
-// folder's own path, which messages may name, as ".".
-Bytes contents(const fs::path& file, const std::string& folder = "")
+Bytes contents(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
-    Bytes text = in ? Bytes(std::istreambuf_iterator<char>(in), {}) : "(no file)";
-    for (std::size_t at = 0; !folder.empty() && (at = text.find("\r\n")) != Bytes::npos;) {
-        text.erase(at, 1);  // and a terminal's CR before Wine's CR LF
-    }
-    for (std::size_t at = 0; !folder.empty() && (at = text.find(folder)) != Bytes::npos;) {
-        text.replace(at, folder.size(), 1, '.');
-    }
-    return text;
+    return in ? Bytes(std::istreambuf_iterator<char>(in), {}) : "(no file)";
 }
 
 [[noreturn]] void runShell(const Row& row, const fs::path& folder)
@@ -68,13 +57,10 @@ Bytes contents(const fs::path& file, const std::string& folder = "")
     for (const auto& [file, bytes] : row.changes) {
         changes += file + "\n";
     }
-    setenv("TARVIX_ROW_NEEDS", row.needs, 1);
-    setenv("TARVIX_ROW_GIVEN", row.given, 1);
-    setenv("TARVIX_ROW_RUN", row.run, 1);
-    setenv("TARVIX_ROW_CHANGES", changes.c_str(), 1);
     setenv("TARVIX_TEST_BINARY", TARVIX_BINARY, 0);  // unless the run names one, as Tarvix.exe
     setenv("TARVIX_TEST_SANITIZED", TARVIX_SANITIZED ? "1" : "", 1);
-    execl("/bin/bash", "bash", TARVIX_ROW_SCRIPT, nullptr);
+    execl("/bin/bash", "bash", TARVIX_ROW_SCRIPT, row.needs, row.given, row.run, changes.c_str(),
+          nullptr);
     _exit(127);
 }
 
@@ -107,8 +93,8 @@ void runRow(const Row& row)
                        << ROW_TIME.count() << " s: killed";
     ASSERT_NE(code, UNPREPARED) << "what is there before could not be made:\n"
                                 << contents(folder / ".given");
-    EXPECT_EQ(contents(folder / ".out", folder), row.out) << "standard output";
-    EXPECT_EQ(contents(folder / ".err", folder), row.err) << "standard error";
+    EXPECT_EQ(contents(folder / ".out"), row.out) << "standard output";
+    EXPECT_EQ(contents(folder / ".err"), row.err) << "standard error";
     EXPECT_EQ(code, row.status) << "exit status";
     for (const auto& [file, bytes] : row.changes) {
         EXPECT_TRUE(!bytes || contents(folder / file) == *bytes)

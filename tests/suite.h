@@ -1,5 +1,4 @@
-// What the suite's layers share: synthetic replays built field by field, and the rows, each a run
-// of the built binary in a folder of its own, judged on what it printed and left on disk.
+// What the layers share: replays built field by field; rows, each a run of the built binary.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,8 +14,7 @@ namespace tarvix::testing {
 using Bytes = std::string;  // any bytes, zeros included
 
 // clang-format off
-// Filler, with Driver1 on map 71 in car slot 4. The offsets are written out here, apart from the
-// reader's, so that a wrong offset there cannot hide in both places.
+// Filler with Driver1 on map 71 in car slot 4; the offsets apart from the reader's, not shared.
 struct Replay {
     Bytes bytes;
     explicit Replay(std::size_t size = 128) : bytes(size, '\xAA')
@@ -51,8 +49,7 @@ inline const Bytes MAP_AND_CAR =
 inline const Bytes TIMES = "Checkpoint 1: 0:30.50\nCheckpoint 2: 1:01.25\nStage time  : 1:35.00\n";
 inline const Bytes SUMMARY = BANNER + "Profile name: Driver1\n" + MAP_AND_CAR + TIMES;
 
-// Where a row stands, so that a failure names the row's line.
-#define ROW(title) .line = __LINE__, .name = title
+#define ROW(title) .line = __LINE__, .name = title  // so that a failure names the row's line
 
 struct Row {
     int line;
@@ -64,16 +61,13 @@ struct Row {
     const char* run = "tarvix -s out.setup r.rpl";
     Bytes out = SUMMARY, err{};            // line ends as \n, the row's folder as "."
     int status = 0;
-    // What the run leaves changed: a file's new contents, or none where it is not looked at.
-    // Every other file must be left as it was: none created, emptied or touched.
+    // Files the run changes, and their contents where looked at; no other file may change.
     std::map<std::string, std::optional<Bytes>> changes{};
 };
 inline void PrintTo(const Row& row, std::ostream* os) { *os << row.run; }  // gtest shows its run
 
-// The fixture that runs each row given to it.
 class Cli : public ::testing::TestWithParam<Row> {};
 
-// What rows print.
 inline const Bytes USAGE = BANNER + "Usage: Tarvix [-s <setup file>] <replay file>\n";
 inline const Bytes NOT_FOUND = MAP_AND_CAR + "Car setup not found\n";
 inline Bytes written(const Bytes& f) { return SUMMARY + "Setup written to " + f + "\n"; }
@@ -92,7 +86,6 @@ inline Bytes sampleWithSetup(std::string_view setup, std::uint32_t length)
 { return Replay(104).block(96, 30.5, 61.25, 95, setup).u32(100, length).bytes; }
 // clang-format on
 
-// What rows need, beyond the binary.
 #define NOT_WINE(why) "not_under wine " why
 #define LIMITED "unwrapped a limit on memory needs the plain binary && need truncate"
 #define READ_FAILS \

@@ -1,5 +1,4 @@
-// Fuzz target: any bytes that loading passes on, summarised and exported as a run of Tarvix
-// does, and shown as a terminal would get them.
+// Any bytes loading passes on, summarised and exported as a run does, and shown on a terminal.
 #include "replay/replay_summary.h"
 #include "setup/setup_export.h"
 #include "terminal.h"
