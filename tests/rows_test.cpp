@@ -63,7 +63,7 @@ const Row rows[] = {
     {ROW("the_holder_of_closed_input_is_no_setup_file"), .needs = HOLDS_STREAMS, .run = "tarvix -s"
      " /dev/stdin r.rpl <&-", .err = refused("/dev/stdin", "is the standard input")},
     {ROW("no_descriptor_to_hold_a_stream"), .needs = FEW_DESCRIPTORS,
-     .run = "(ulimit -n 0 && exec $TARVIX_TEST_BINARY r.rpl) <&-", .out = "", .status = 5},
+     .run = "(ulimit -n 0 && exec \"$TARVIX_TEST_BINARY\" r.rpl) <&-", .out = "", .status = 5},
     // A stream into a replay (the one read, by any name, or any *.rpl) gets nothing at all.
     {ROW("output_appended_to_the_replay"), .run = "tarvix r.rpl >>r.rpl", .out = "",
      .err = into("output", "r.rpl"), .status = 5},
