@@ -76,8 +76,8 @@ const Row rows[] = {
      .out = BANNER + into("error", "r.rpl"), .status = 5},
     {ROW("output_into_another_replay"), .files = {{"o.rpl", SAMPLE}}, .needs = STREAM_NAMES,
      .run = "tarvix o.rpl 1<>r.rpl", .out = "", .err = into("output", "./r.rpl", "a"), .status = 5},
-    {ROW("the_usage_into_a_replay"), .needs = STREAM_NAMES, .run = "tarvix >>r.rpl",
-     .out = "", .err = into("output", "./r.rpl", "a"), .status = 5},
+    {ROW("the_usage_into_a_replay_not_read"), .needs = STREAM_NAMES, .run = "tarvix -h r.rpl"
+     " >>r.rpl", .out = "", .err = into("output", "./r.rpl", "a"), .status = 5},
     {ROW("errors_of_a_missing_replay_into_a_replay"), .needs = STREAM_NAMES, .run = "tarvix"
      " missing.rpl 2>>r.rpl", .out = BANNER + into("error", "./r.rpl", "a"), .status = 5},
     {ROW("output_into_a_block_device_over_the_replay"), .given = "loop_over r.rpl dev",
@@ -95,6 +95,8 @@ const Row rows[] = {
      " tarvix a/r.rpl >>b/o; cat b/o'"},
     {ROW("the_setup_file_as_the_file_of_standard_output"), .run = "tarvix -s o r.rpl >o",
      .out = "", .err = refused("o", "is the standard output"), .changes = {{"o", {}}}},
+    {ROW("the_file_standard_input_reads_is_written"), .files = OLD,
+     .run = "tarvix -s out.setup r.rpl <out.setup", .out = WRITTEN, .changes = SETUP},
     {ROW("the_setup_file_as_the_file_of_standard_error"), .needs = NOT_WINE("Wine has no"
      " /dev/stderr"), .run = "tarvix -s /dev/stderr r.rpl 2>>e",
      .changes = {{"e", refused("/dev/stderr", "is the standard error")}}},
