@@ -60,4 +60,13 @@ std::size_t writeShown(std::FILE* stream, std::string_view text, bool line)
     return std::fwrite(shown.data(), 1, shown.size(), stream) == shown.size() ? text.size() : 0;
 }
 
+// For the page's headings, which the build exports: a file's name as the program shows text.
+extern "C" const char* shownText(const char* text);
+extern "C" const char* shownText(const char* text)
+{
+    static std::string shown;
+    shown = toUtf8(consoleText(text, false, fromWindows1252));
+    return shown.c_str();
+}
+
 }  // namespace tarvix

@@ -13,8 +13,8 @@ if (missing) {
   process.exit(77);
 }
 
-// Synthetic replays: the sample, with a profile name of its own or cut short; and what the page
-// must show of each. The last two are dropped on the page.
+// Synthetic replays: the sample, with a profile name of its own or cut short; what the page must
+// show of each, and its heading where that is not its name. The last three are dropped.
 const sample = fs.readFileSync(path.join(__dirname, '../../samples/sample.rpl'));
 const named = (name) => Buffer.concat([sample.subarray(0, 12),
   Buffer.from(name.padEnd(16, '\0'), 'latin1'), sample.subarray(28)]);
@@ -28,7 +28,8 @@ const replays = [
   ['empty.rpl', Buffer.alloc(0), 'Not a replay file'],
   ['<img src=x onerror=z()>.RPL', named('<svg/onload=z()>'),
     summary('<svg/onload=z()>', 'Setup written to <img src=x onerror=z()>.setup')],
-  ['short', sample.subarray(0, 64), 'Not a replay file'],
+  ['short\x1b]0;x\x07', sample.subarray(0, 64), 'Not a replay file', 'short?]0;x?'],
+  ['-s', sample, summary('Driver1', 'Setup written to -s.setup')],
   ['jörg.rpl', named('J\xf6rg\x80\x81\x1b[2J'),
     summary('Jörg€??[2J', 'Setup written to jörg.setup')],
 ];
@@ -51,13 +52,13 @@ const replays = [
     dropped.forEach(([name, bytes]) => transfer.items.add(new File([new Uint8Array(bytes)], name)));
     document.body.dispatchEvent(new DragEvent('drop', {dataTransfer: transfer, bubbles: true}));
   }, replays.slice(4).map(([name, buffer]) => [name, [...buffer]]));
-  await page.waitForFunction(() => document.querySelectorAll('section').length === 6);
+  await page.waitForFunction(() => document.querySelectorAll('section').length === 7);
   const shown = await page.$$eval('section', (sections) => sections.map((section) => [
     section.dataset.file, section.querySelector('h2').textContent,
     section.querySelector('pre').textContent, section.querySelector('a')?.download]));
-  replays.forEach(([name, , expected], i) => assert.deepEqual(shown[i], [name, name, expected,
-    expected.match(/Setup written to (.*)/)?.[1]], `${name} as the page shows it`));
-  assert.equal(await page.textContent('#progress'), '6 of 6 replays');
+  replays.forEach(([name, , expected, heading], i) => assert.deepEqual(shown[i], [name,
+    heading ?? name, expected, expected.match(/Setup written to (.*)/)?.[1]], `${name} shown`));
+  assert.equal(await page.textContent('#progress'), '7 of 7 replays');
   assert.equal(await page.$$eval('svg, img', (found) => found.length), 0, 'markup from a replay');
 
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('a >> nth=0')]);
